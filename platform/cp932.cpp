@@ -15,6 +15,10 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
         return false;
+    struct Closer {
+        iconv_t cd;
+        ~Closer() { iconv_close(cd); }
+    } closer{cd};
     std::string result;
     std::vector<char> buf(in.size() * 2 + 16);
     char* src = const_cast<char*>(in.data());
@@ -44,7 +48,6 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
         else
             result.append(buf.data(), dst - buf.data());
     }
-    iconv_close(cd);
     if (ok)
         out = std::move(result);
     return ok;
@@ -59,7 +62,17 @@ bool IsCp932LeadByte(unsigned char c)
 
 bool Utf8ToCp932(const std::string& utf8, std::string& out)
 {
-    return Convert("CP932", "UTF-8", utf8, out);
+    // iconv folds several characters onto one CP932 code without complaint:
+    // "¥" becomes 0x5C (a path separator here), WAVE DASH becomes FULLWIDTH
+    // TILDE. Such a text has no CP932 form of its own; converting it back
+    // would name a different file, so it is refused like any other.
+    std::string cp932;
+    std::string back;
+    if (!Convert("CP932", "UTF-8", utf8, cp932) || !Convert("UTF-8", "CP932", cp932, back) ||
+        back != utf8)
+        return false;
+    out = std::move(cp932);
+    return true;
 }
 
 bool Cp932ToUtf8(const std::string& cp932, std::string& out)
