@@ -3,6 +3,7 @@
 // -> a shared library that hands out the object (ABI in host_abi.h).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -10,11 +11,32 @@
 #include "platform/win_types.h"
 
 using HRESULT = long;
+
+// An HRESULT is 32 bits; failures have the top bit set and must come out
+// negative in a 64-bit long too.
+constexpr HRESULT MakeHResult(std::uint32_t bits)
+{
+    return static_cast<HRESULT>(static_cast<std::int32_t>(bits));
+}
+constexpr HRESULT HRESULT_FROM_WIN32(DWORD code)
+{
+    return code == 0 ? 0 : MakeHResult((code & 0xFFFFu) | 0x80070000u);
+}
+
 constexpr HRESULT S_OK = 0;
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005L);
-constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003L);
-constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154L);
-constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3L);
+constexpr HRESULT E_NOTIMPL = MakeHResult(0x80004001u);
+constexpr HRESULT E_NOINTERFACE = MakeHResult(0x80004002u);
+constexpr HRESULT E_POINTER = MakeHResult(0x80004003u);
+constexpr HRESULT E_FAIL = MakeHResult(0x80004005u);
+constexpr HRESULT E_INVALIDARG = MakeHResult(0x80070057u);
+constexpr HRESULT REGDB_E_CLASSNOTREG = MakeHResult(0x80040154u);
+constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = MakeHResult(0x80040111u);
+constexpr HRESULT CO_E_CLASSSTRING = MakeHResult(0x800401F3u);
+constexpr HRESULT CO_E_ERRORINDLL = MakeHResult(0x800401F9u);
+// The library named by InprocServer32 cannot be loaded.
+constexpr HRESULT HRESULT_MOD_NOT_FOUND = HRESULT_FROM_WIN32(126);
+// A string the host handed out has no code page 932 form.
+constexpr HRESULT HRESULT_NO_UNICODE_TRANSLATION = HRESULT_FROM_WIN32(1113);
 
 inline bool FAILED(HRESULT hr) { return hr < 0; }
 
