@@ -1,0 +1,699 @@
+#include "searchdb/dao.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/cp932.h"
+#include "searchdb/dao_file.h"
+
+using dao::Throw;
+using dao::ThrowFromDb;
+
+COleVariant COleVariant::FromText(std::string cp932)
+{
+    COleVariant v;
+    v.kind = Kind::Text;
+    v.text = std::move(cp932);
+    return v;
+}
+
+COleVariant COleVariant::FromInteger(std::int64_t value)
+{
+    COleVariant v;
+    v.kind = Kind::Integer;
+    v.integer = value;
+    return v;
+}
+
+namespace {
+
+// Field and table names compare as Jet compares them: ASCII letters without
+// regard to case, double-byte characters byte for byte.
+bool SameName(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const unsigned char x = a[i];
+        const unsigned char y = b[i];
+        if (IsCp932LeadByte(x)) {
+            if (x != y || i + 1 >= a.size() || a[i + 1] != b[i + 1])
+                return false;
+            ++i;
+            continue;
+        }
+        const unsigned char lx = (x >= 'A' && x <= 'Z') ? x + 32 : x;
+        const unsigned char ly = (y >= 'A' && y <= 'Z') ? y + 32 : y;
+        if (lx != ly)
+            return false;
+    }
+    return true;
+}
+
+int FindName(const std::vector<std::string>& names, const std::string& name)
+{
+    for (size_t i = 0; i < names.size(); ++i)
+        if (SameName(names[i], name))
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Matches an ASCII keyword at pos without regard to case.
+bool KeywordAt(const std::string& s, size_t pos, const char* word)
+{
+    const size_t n = std::strlen(word);
+    if (pos + n > s.size())
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = s[pos + i];
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+        if (c != word[i])
+            return false;
+    }
+    return true;
+}
+
+// The one difference of Jet's SQL that the installer's statements need:
+// "DELETE * FROM" is SQLite's "DELETE FROM".
+std::string ToSqliteDialect(const std::string& sql)
+{
+    size_t i = 0;
+    while (i < sql.size() && IsBlank(sql[i]))
+        ++i;
+    if (!KeywordAt(sql, i, "DELETE"))
+        return sql;
+    size_t j = i + 6;
+    const size_t afterDelete = j;
+    while (j < sql.size() && IsBlank(sql[j]))
+        ++j;
+    if (j == afterDelete || j >= sql.size() || sql[j] != '*')
+        return sql;
+    ++j;
+    while (j < sql.size() && IsBlank(sql[j]))
+        ++j;
+    if (!KeywordAt(sql, j, "FROM"))
+        return sql;
+    return sql.substr(0, i) + "DELETE " + sql.substr(j);
+}
+
+std::string QuoteIdentifier(const std::string& utf8)
+{
+    std::string out = "\"";
+    for (char c : utf8) {
+        out += c;
+        if (c == '"')
+            out += '"';
+    }
+    return out + "\"";
+}
+
+sqlite3_stmt* Prepare(sqlite3* db, const std::string& sqlUtf8)
+{
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v2(db, sqlUtf8.c_str(), static_cast<int>(sqlUtf8.size()), &stmt, &tail);
+    if (rc != SQLITE_OK)
+        ThrowFromDb(db, rc, "");
+    if (!stmt)
+        Throw(SQLITE_ERROR, "empty statement");
+    for (const char* p = tail; p && p < sqlUtf8.c_str() + sqlUtf8.size(); ++p) {
+        if (!IsBlank(*p) && *p != ';') {
+            sqlite3_finalize(stmt);
+            Throw(SQLITE_ERROR, "more than one statement");
+        }
+    }
+    return stmt;
+}
+
+COleVariant ColumnValue(sqlite3_stmt* stmt, int i)
+{
+    COleVariant v;
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER:
+        v = COleVariant::FromInteger(sqlite3_column_int64(stmt, i));
+        break;
+    case SQLITE_FLOAT:
+        v.kind = COleVariant::Kind::Real;
+        v.real = sqlite3_column_double(stmt, i);
+        break;
+    case SQLITE_TEXT: {
+        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+        const int n = sqlite3_column_bytes(stmt, i);
+        v = COleVariant::FromText(dao::TextToCp932(std::string(p ? p : "", n)));
+        break;
+    }
+    case SQLITE_BLOB: {
+        const char* p = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+        const int n = sqlite3_column_bytes(stmt, i);
+        v.kind = COleVariant::Kind::Blob;
+        v.text.assign(p ? p : "", n);
+        break;
+    }
+    default:
+        break;
+    }
+    return v;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+struct CDaoDatabase::Impl {
+    std::shared_ptr<DaoFile> file;
+    bool readOnly = true;
+    std::string name;
+    std::vector<CDaoRecordset::Impl*> recordsets;
+};
+
+struct CDaoRecordset::Impl {
+    CDaoDatabase::Impl* owner = nullptr;
+    std::shared_ptr<DaoFile> file;
+    bool readOnly = true;
+    sqlite3_stmt* stmt = nullptr;
+    std::vector<std::string> names; // CP932
+
+    // Position: the statement is stepped on first use, one row at a time.
+    bool started = false;
+    bool eof = false;
+    // After MoveLast the statement has run to its end; the last row's
+    // values are fetched again only if someone reads them.
+    bool lastPending = false;
+    long visited = 0;
+
+    // Appending: the recordset's table, its columns and the cached INSERT.
+    bool tableKnown = false;
+    std::string tableUtf8;
+    std::vector<std::string> tableColumns;     // CP932
+    std::vector<std::string> tableColumnsUtf8;
+    std::vector<COleVariant> newRow;
+    bool adding = false;
+    sqlite3_stmt* insert = nullptr;
+
+    bool IsOpen() const { return stmt != nullptr; }
+    sqlite3* Db() const { return file->db; }
+
+    void Finalize()
+    {
+        sqlite3_finalize(insert);
+        sqlite3_finalize(stmt);
+        insert = nullptr;
+        stmt = nullptr;
+        file.reset();
+        adding = false;
+    }
+
+    void RequireOpen() const
+    {
+        if (!IsOpen())
+            Throw(SQLITE_MISUSE, "recordset is not open");
+    }
+
+    bool Step()
+    {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        ThrowFromDb(Db(), rc, "");
+    }
+
+    void Start()
+    {
+        RequireOpen();
+        if (started)
+            return;
+        started = true;
+        if (Step())
+            visited = 1;
+        else
+            eof = true;
+    }
+
+    void RequireCurrentRow()
+    {
+        Start();
+        if (eof)
+            Throw(SQLITE_NOTFOUND, "no current record");
+    }
+
+    void Materialize()
+    {
+        if (!lastPending)
+            return;
+        sqlite3_reset(stmt);
+        for (long i = 0; i < visited; ++i)
+            if (!Step())
+                Throw(SQLITE_ABORT, "the rows changed under the recordset");
+        lastPending = false;
+    }
+
+    void ResolveTable()
+    {
+        if (tableKnown)
+            return;
+        const int n = sqlite3_column_count(stmt);
+        std::string table;
+        for (int i = 0; i < n; ++i) {
+            const char* t = sqlite3_column_table_name(stmt, i);
+            const char* d = sqlite3_column_database_name(stmt, i);
+            if (!t || !d || std::strcmp(d, "main") != 0 || (i > 0 && table != t))
+                Throw(SQLITE_ERROR, "recordset is not updatable");
+            table = t;
+        }
+        if (table.empty())
+            Throw(SQLITE_ERROR, "recordset is not updatable");
+        sqlite3_stmt* info = Prepare(Db(), "SELECT name FROM pragma_table_info(?1)");
+        sqlite3_bind_text(info, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        std::vector<std::string> utf8, cp932;
+        int rc;
+        while ((rc = sqlite3_step(info)) == SQLITE_ROW) {
+            const char* name = reinterpret_cast<const char*>(sqlite3_column_text(info, 0));
+            utf8.emplace_back(name ? name : "");
+        }
+        sqlite3_finalize(info);
+        if (rc != SQLITE_DONE)
+            ThrowFromDb(Db(), rc, "table_info");
+        for (const auto& u : utf8)
+            cp932.push_back(dao::TextToCp932(u));
+        tableUtf8 = table;
+        tableColumnsUtf8 = std::move(utf8);
+        tableColumns = std::move(cp932);
+        tableKnown = true;
+    }
+
+    void PrepareInsert()
+    {
+        if (insert)
+            return;
+        std::string sql = "INSERT INTO main." + QuoteIdentifier(tableUtf8) + " (";
+        std::string values;
+        for (size_t i = 0; i < tableColumnsUtf8.size(); ++i) {
+            if (i) {
+                sql += ',';
+                values += ',';
+            }
+            sql += QuoteIdentifier(tableColumnsUtf8[i]);
+            values += '?';
+        }
+        sql += ") VALUES (" + values + ")";
+        insert = Prepare(Db(), sql);
+    }
+};
+
+// ---------------------------------------------------------------------------
+
+CDaoWorkspace& CDaoWorkspace::Default()
+{
+    static CDaoWorkspace workspace;
+    return workspace;
+}
+
+void CDaoWorkspace::BeginTrans()
+{
+    if (dao::WorkspaceInTransaction())
+        Throw(SQLITE_ERROR, "a transaction is already pending");
+    try {
+        for (const auto& file : dao::OpenFiles()) {
+            dao::Exec(file->db, "BEGIN");
+            file->inTransaction = true;
+        }
+    } catch (...) {
+        for (const auto& file : dao::OpenFiles()) {
+            if (file->inTransaction && !sqlite3_get_autocommit(file->db))
+                sqlite3_exec(file->db, "ROLLBACK", nullptr, nullptr, nullptr);
+            file->inTransaction = false;
+        }
+        throw;
+    }
+    dao::SetWorkspaceInTransaction(true);
+}
+
+void CDaoWorkspace::CommitTrans()
+{
+    if (!dao::WorkspaceInTransaction())
+        Throw(SQLITE_ERROR, "no transaction is pending");
+    dao::SetWorkspaceInTransaction(false);
+    int failedCode = SQLITE_OK;
+    std::string failedWhat;
+    for (const auto& file : dao::OpenFiles()) {
+        if (!file->inTransaction)
+            continue;
+        file->inTransaction = false;
+        if (failedCode != SQLITE_OK) {
+            if (!sqlite3_get_autocommit(file->db))
+                sqlite3_exec(file->db, "ROLLBACK", nullptr, nullptr, nullptr);
+            continue;
+        }
+        // The engine rolls a transaction back by itself after some errors
+        // (disk full, I/O): that must not pass for a commit.
+        if (sqlite3_get_autocommit(file->db)) {
+            failedCode = SQLITE_ABORT;
+            failedWhat = "the transaction was rolled back by the engine";
+            continue;
+        }
+        if (sqlite3_exec(file->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            failedCode = sqlite3_errcode(file->db);
+            failedWhat = sqlite3_errmsg(file->db);
+            if (!sqlite3_get_autocommit(file->db))
+                sqlite3_exec(file->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+    if (failedCode != SQLITE_OK)
+        Throw(failedCode, failedWhat);
+}
+
+void CDaoWorkspace::Rollback()
+{
+    dao::SetWorkspaceInTransaction(false);
+    for (const auto& file : dao::OpenFiles()) {
+        if (file->inTransaction && !sqlite3_get_autocommit(file->db))
+            sqlite3_exec(file->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        file->inTransaction = false;
+    }
+}
+
+bool CDaoWorkspace::InTransaction() const
+{
+    return dao::WorkspaceInTransaction();
+}
+
+void CDaoWorkspace::CompactDatabase(const std::string& src, const std::string& dst, const std::string& locale,
+                                    int options, const std::string& connect)
+{
+    const std::string dstUtf8 = dao::PathToUtf8(dst);
+    struct stat st;
+    if (::lstat(dstUtf8.c_str(), &st) == 0)
+        Throw(SQLITE_CANTOPEN, "the target file exists");
+
+    CDaoDatabase source;
+    source.Open(src, TRUE, TRUE, connect);
+    sqlite3* db = source.GetImpl()->file->db;
+    sqlite3_stmt* stmt = Prepare(db, "VACUUM INTO ?1");
+    sqlite3_bind_text(stmt, 1, dstUtf8.c_str(), -1, SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(stmt);
+    const std::string what = sqlite3_errmsg(db);
+    sqlite3_finalize(stmt);
+    source.Close();
+    // The target holds the source's header, password values included.
+    if (rc != SQLITE_DONE) {
+        if (::lstat(dstUtf8.c_str(), &st) == 0)
+            dao::RemoveDatabaseFile(dstUtf8);
+        Throw(rc, what);
+    }
+    if (!dao::SyncFileAndFolder(dstUtf8)) {
+        dao::RemoveDatabaseFile(dstUtf8);
+        Throw(SQLITE_IOERR, "cannot flush the compacted file");
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+CDaoDatabase::CDaoDatabase() : m_pWorkspace(&CDaoWorkspace::Default()), m_impl(std::make_unique<Impl>()) {}
+
+CDaoDatabase::~CDaoDatabase()
+{
+    Close();
+}
+
+void CDaoDatabase::Open(const std::string& path, BOOL exclusive, BOOL readOnly, const std::string& connect)
+{
+    // Every connection is exclusive; the flag is there for the callers'
+    // sake (they always ask for it).
+    if (IsOpen())
+        Throw(SQLITE_MISUSE, "connection is already open");
+    m_impl->file = dao::AcquireFile(path, readOnly != FALSE, connect);
+    m_impl->readOnly = readOnly != FALSE;
+    m_impl->name = path;
+}
+
+void CDaoDatabase::Create(const std::string& path, const std::string& locale, int options)
+{
+    if (IsOpen())
+        Throw(SQLITE_MISUSE, "connection is already open");
+    m_impl->file = dao::CreateFile(path, locale);
+    m_impl->readOnly = false;
+    m_impl->name = path;
+}
+
+void CDaoDatabase::Close()
+{
+    for (CDaoRecordset::Impl* rs : m_impl->recordsets) {
+        rs->Finalize();
+        rs->owner = nullptr;
+    }
+    m_impl->recordsets.clear();
+    if (m_impl->file) {
+        dao::ReleaseFile(m_impl->file);
+        m_impl->file.reset();
+    }
+}
+
+bool CDaoDatabase::IsOpen() const
+{
+    return m_impl->file != nullptr;
+}
+
+void CDaoDatabase::Execute(const std::string& sql, int options)
+{
+    // Errors always fail the statement whole (dbFailOnError); SQLite undoes
+    // a failed statement by itself.
+    if (!IsOpen())
+        Throw(SQLITE_MISUSE, "connection is not open");
+    sqlite3* db = m_impl->file->db;
+    sqlite3_stmt* stmt = Prepare(db, dao::TextToUtf8(ToSqliteDialect(sql)));
+    if (sqlite3_column_count(stmt) > 0) {
+        sqlite3_finalize(stmt);
+        Throw(SQLITE_ERROR, "a query cannot be executed");
+    }
+    if (m_impl->readOnly && !sqlite3_stmt_readonly(stmt)) {
+        sqlite3_finalize(stmt);
+        Throw(SQLITE_READONLY, "connection is read-only");
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        const std::string what = sqlite3_errmsg(db);
+        sqlite3_finalize(stmt);
+        Throw(rc, what);
+    }
+    sqlite3_finalize(stmt);
+}
+
+const std::string& CDaoDatabase::GetName() const
+{
+    return m_impl->name;
+}
+
+// ---------------------------------------------------------------------------
+
+CDaoRecordset::CDaoRecordset(CDaoDatabase* pDatabase) : m_pDatabase(pDatabase), m_impl(std::make_unique<Impl>()) {}
+
+CDaoRecordset::~CDaoRecordset()
+{
+    Close();
+}
+
+void CDaoRecordset::Open(int nOpenType, const std::string& sql, int nOptions)
+{
+    if (!m_pDatabase || !m_pDatabase->IsOpen())
+        Throw(SQLITE_MISUSE, "connection is not open");
+    Close();
+    CDaoDatabase::Impl* owner = m_pDatabase->GetImpl();
+    sqlite3_stmt* stmt = Prepare(owner->file->db, dao::TextToUtf8(sql));
+    const int n = sqlite3_column_count(stmt);
+    if (n == 0 || !sqlite3_stmt_readonly(stmt)) {
+        sqlite3_finalize(stmt);
+        Throw(SQLITE_ERROR, "a recordset needs a query");
+    }
+    std::vector<std::string> names;
+    try {
+        for (int i = 0; i < n; ++i)
+            names.push_back(dao::TextToCp932(sqlite3_column_name(stmt, i)));
+    } catch (...) {
+        sqlite3_finalize(stmt);
+        throw;
+    }
+    *m_impl = Impl();
+    m_impl->owner = owner;
+    m_impl->file = owner->file;
+    m_impl->readOnly = owner->readOnly;
+    m_impl->stmt = stmt;
+    m_impl->names = std::move(names);
+    owner->recordsets.push_back(m_impl.get());
+}
+
+void CDaoRecordset::Close()
+{
+    if (m_impl->owner) {
+        auto& list = m_impl->owner->recordsets;
+        list.erase(std::remove(list.begin(), list.end(), m_impl.get()), list.end());
+        m_impl->owner = nullptr;
+    }
+    m_impl->Finalize();
+}
+
+bool CDaoRecordset::IsOpen() const
+{
+    return m_impl->IsOpen();
+}
+
+bool CDaoRecordset::IsEOF() const
+{
+    m_impl->Start();
+    return m_impl->eof;
+}
+
+void CDaoRecordset::MoveNext()
+{
+    m_impl->RequireCurrentRow();
+    if (m_impl->lastPending) {
+        m_impl->lastPending = false;
+        m_impl->eof = true;
+        return;
+    }
+    if (m_impl->Step())
+        ++m_impl->visited;
+    else
+        m_impl->eof = true;
+}
+
+void CDaoRecordset::MoveLast()
+{
+    m_impl->RequireCurrentRow();
+    if (m_impl->lastPending)
+        return;
+    // Counting while stepping keeps memory flat however many rows there are.
+    while (m_impl->Step())
+        ++m_impl->visited;
+    m_impl->lastPending = true;
+}
+
+long CDaoRecordset::GetRecordCount() const
+{
+    m_impl->Start();
+    return m_impl->visited;
+}
+
+short CDaoRecordset::GetFieldCount() const
+{
+    m_impl->RequireOpen();
+    return static_cast<short>(m_impl->names.size());
+}
+
+void CDaoRecordset::GetFieldInfo(int nIndex, CDaoFieldInfo& info, DWORD dwInfoOptions) const
+{
+    m_impl->RequireOpen();
+    if (nIndex < 0 || nIndex >= static_cast<int>(m_impl->names.size()))
+        Throw(SQLITE_RANGE, "no such field index");
+    info.m_strName = m_impl->names[nIndex];
+}
+
+COleVariant CDaoRecordset::GetFieldValue(const std::string& name) const
+{
+    m_impl->RequireOpen();
+    const int index = FindName(m_impl->names, name);
+    if (index < 0)
+        Throw(SQLITE_ERROR, "no such field: " + ToUtf8(name));
+    m_impl->RequireCurrentRow();
+    m_impl->Materialize();
+    return ColumnValue(m_impl->stmt, index);
+}
+
+void CDaoRecordset::AddNew()
+{
+    m_impl->RequireOpen();
+    if (m_impl->readOnly)
+        Throw(SQLITE_READONLY, "connection is read-only");
+    m_impl->ResolveTable();
+    m_impl->newRow.assign(m_impl->tableColumns.size(), COleVariant());
+    m_impl->adding = true;
+}
+
+void CDaoRecordset::SetFieldValue(const std::string& name, const COleVariant& value)
+{
+    m_impl->RequireOpen();
+    if (!m_impl->adding)
+        Throw(SQLITE_MISUSE, "AddNew was not called");
+    const int index = FindName(m_impl->tableColumns, name);
+    if (index < 0)
+        Throw(SQLITE_ERROR, "no such column: " + ToUtf8(name));
+    m_impl->newRow[index] = value;
+}
+
+void CDaoRecordset::Update()
+{
+    m_impl->RequireOpen();
+    if (!m_impl->adding)
+        Throw(SQLITE_MISUSE, "AddNew was not called");
+    // Text is converted before anything is bound, so a value with no UTF-8
+    // form leaves the statement untouched.
+    std::vector<std::string> texts(m_impl->newRow.size());
+    for (size_t i = 0; i < m_impl->newRow.size(); ++i)
+        if (m_impl->newRow[i].kind == COleVariant::Kind::Text)
+            texts[i] = dao::TextToUtf8(m_impl->newRow[i].text);
+    m_impl->PrepareInsert();
+    sqlite3_stmt* ins = m_impl->insert;
+    for (size_t i = 0; i < m_impl->newRow.size(); ++i) {
+        const COleVariant& v = m_impl->newRow[i];
+        const int p = static_cast<int>(i) + 1;
+        switch (v.kind) {
+        case COleVariant::Kind::Null:
+            sqlite3_bind_null(ins, p);
+            break;
+        case COleVariant::Kind::Integer:
+            sqlite3_bind_int64(ins, p, v.integer);
+            break;
+        case COleVariant::Kind::Real:
+            sqlite3_bind_double(ins, p, v.real);
+            break;
+        case COleVariant::Kind::Text:
+            sqlite3_bind_text(ins, p, texts[i].data(), static_cast<int>(texts[i].size()), SQLITE_TRANSIENT);
+            break;
+        case COleVariant::Kind::Blob:
+            sqlite3_bind_blob(ins, p, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
+            break;
+        }
+    }
+    const int rc = sqlite3_step(ins);
+    if (rc != SQLITE_DONE) {
+        const std::string what = sqlite3_errmsg(m_impl->Db());
+        sqlite3_reset(ins);
+        sqlite3_clear_bindings(ins);
+        Throw(rc, what);
+    }
+    sqlite3_reset(ins);
+    sqlite3_clear_bindings(ins);
+    m_impl->adding = false;
+}
+
+// ---------------------------------------------------------------------------
+
+BOOL DaoRemoveDatabaseFile(const std::string& path)
+{
+    std::string pathUtf8;
+    try {
+        pathUtf8 = dao::PathToUtf8(path);
+    } catch (const CDaoException&) {
+        return FALSE;
+    }
+    struct stat st;
+    if (::stat(pathUtf8.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return FALSE;
+    for (const auto& file : dao::OpenFiles())
+        if (file->dev == st.st_dev && file->ino == st.st_ino)
+            return FALSE;
+    dao::RemoveDatabaseFile(pathUtf8);
+    return ::lstat(pathUtf8.c_str(), &st) != 0 ? TRUE : FALSE;
+}

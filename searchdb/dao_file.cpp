@@ -1,0 +1,394 @@
+#include "searchdb/dao_file.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/cp932.h"
+#include "searchdb/dao.h"
+
+namespace dao {
+
+namespace {
+
+std::vector<std::shared_ptr<DaoFile>>& Registry()
+{
+    static std::vector<std::shared_ptr<DaoFile>> files;
+    return files;
+}
+
+bool g_workspaceTransaction = false;
+
+bool EqualsNoCase(const std::string& a, const char* b)
+{
+    const size_t n = std::strlen(b);
+    if (a.size() != n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// The parts of a connect or locale string: ";pwd=x;LANGID=0x0411" -> {"pwd=x", "LANGID=0x0411"}.
+std::vector<std::string> SplitParts(const std::string& s)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= s.size()) {
+        size_t end = s.find(';', start);
+        if (end == std::string::npos)
+            end = s.size();
+        if (end > start)
+            parts.push_back(s.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+bool IsPasswordPart(const std::string& part)
+{
+    return part.size() >= 4 && EqualsNoCase(part.substr(0, 4), "pwd=");
+}
+
+std::uint32_t BigEndian32(const unsigned char* p)
+{
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
+}
+
+std::int64_t QueryInt(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        ThrowFromDb(db, rc, sql);
+    rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW) {
+        sqlite3_finalize(stmt);
+        ThrowFromDb(db, rc, sql);
+    }
+    const std::int64_t v = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    return v;
+}
+
+// Looks at the file's header before SQLite sees it, so that a file that is
+// not ours (empty, truncated, foreign, another password) is refused without
+// the engine ever writing to it. Nothing of this process holds a lock on the
+// file at this point, so the short-lived descriptor cannot drop one.
+void CheckHeader(const std::string& pathUtf8, const struct stat& st, std::int32_t passwordHash)
+{
+    if (st.st_size < 512)
+        Throw(SQLITE_NOTADB, "file is not a database");
+    unsigned char h[100];
+    const int fd = ::open(pathUtf8.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        Throw(SQLITE_CANTOPEN, std::string("cannot open file: ") + std::strerror(errno));
+    const ssize_t got = ::pread(fd, h, sizeof h, 0);
+    ::close(fd);
+    if (got != static_cast<ssize_t>(sizeof h) || std::memcmp(h, "SQLite format 3", 16) != 0)
+        Throw(SQLITE_NOTADB, "file is not a database");
+    std::uint32_t pageSize = (std::uint32_t(h[16]) << 8) | h[17];
+    if (pageSize == 1)
+        pageSize = 65536;
+    if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) != 0)
+        Throw(SQLITE_NOTADB, "file is not a database");
+    if (st.st_size % pageSize != 0)
+        Throw(SQLITE_CORRUPT, "database file is truncated");
+    const std::uint32_t pageCount = BigEndian32(h + 28);
+    const bool countValid = pageCount != 0 && std::memcmp(h + 24, h + 92, 4) == 0;
+    if (countValid && std::uint64_t(pageCount) * pageSize > std::uint64_t(st.st_size))
+        Throw(SQLITE_CORRUPT, "database file is truncated");
+    if (static_cast<std::int32_t>(BigEndian32(h + 68)) != kApplicationId)
+        Throw(SQLITE_AUTH, "not a search database");
+    if (static_cast<std::int32_t>(BigEndian32(h + 60)) != passwordHash)
+        Throw(SQLITE_AUTH, "wrong password");
+}
+
+// The handle's lock for its whole life: exclusive when it can write, so no
+// other process opens the file at all; shared when it cannot (read-only
+// media), so no other process writes it. No waiting: a file in use fails now.
+void TakeLock(sqlite3* db, bool writable)
+{
+    sqlite3_busy_timeout(db, 0);
+    Exec(db, "PRAGMA locking_mode=EXCLUSIVE");
+    if (writable) {
+        Exec(db, "BEGIN EXCLUSIVE");
+        Exec(db, "COMMIT");
+        // Files written by other tools may be in WAL mode; ours never are.
+        Exec(db, "PRAGMA journal_mode=DELETE");
+    }
+    // Reading the schema takes the shared lock (kept in exclusive locking
+    // mode) and finds a damaged schema now rather than later.
+    QueryInt(db, "SELECT count(*) FROM sqlite_master");
+}
+
+void VerifyOpenFile(sqlite3* db, const std::string& pathUtf8, std::int32_t passwordHash)
+{
+    if (QueryInt(db, "PRAGMA application_id") != kApplicationId)
+        Throw(SQLITE_AUTH, "not a search database");
+    if (QueryInt(db, "PRAGMA user_version") != passwordHash)
+        Throw(SQLITE_AUTH, "wrong password");
+    struct stat st;
+    if (::stat(pathUtf8.c_str(), &st) != 0)
+        Throw(SQLITE_CANTOPEN, "database file vanished");
+    const std::int64_t bytes = QueryInt(db, "PRAGMA page_count") * QueryInt(db, "PRAGMA page_size");
+    if (bytes > st.st_size)
+        Throw(SQLITE_CORRUPT, "database file is truncated");
+}
+
+std::shared_ptr<DaoFile> Register(sqlite3* db, const std::string& pathUtf8, bool writable,
+                                  std::int32_t passwordHash)
+{
+    struct stat st;
+    if (::stat(pathUtf8.c_str(), &st) != 0)
+        Throw(SQLITE_CANTOPEN, "database file vanished");
+    auto file = std::make_shared<DaoFile>();
+    file->db = db;
+    file->dev = st.st_dev;
+    file->ino = st.st_ino;
+    file->pathUtf8 = pathUtf8;
+    file->writable = writable;
+    file->passwordHash = passwordHash;
+    file->connections = 1;
+    if (g_workspaceTransaction) {
+        Exec(db, "BEGIN");
+        file->inTransaction = true;
+    }
+    Registry().push_back(file);
+    return file;
+}
+
+// SQLite is built to take "file:" names as URIs; ours are plain paths.
+std::string PlainPath(const std::string& pathUtf8)
+{
+    return pathUtf8.compare(0, 5, "file:") == 0 ? "./" + pathUtf8 : pathUtf8;
+}
+
+} // namespace
+
+std::int32_t PasswordHash(const std::string& password)
+{
+    std::uint32_t h = 2166136261u;
+    for (unsigned char c : password) {
+        h ^= c;
+        h *= 16777619u;
+    }
+    return static_cast<std::int32_t>(h);
+}
+
+std::string ConnectPassword(const std::string& connect)
+{
+    for (const std::string& part : SplitParts(connect))
+        if (IsPasswordPart(part))
+            return part.substr(4);
+    return std::string();
+}
+
+std::string LocaleWithoutPassword(const std::string& locale)
+{
+    std::string out;
+    for (const std::string& part : SplitParts(locale)) {
+        if (IsPasswordPart(part))
+            continue;
+        if (!out.empty())
+            out += ';';
+        out += part;
+    }
+    return out;
+}
+
+void Throw(int code, const std::string& what)
+{
+    throw CDaoException(code, what);
+}
+
+void ThrowFromDb(sqlite3* db, int code, const std::string& context)
+{
+    int rc = db ? sqlite3_errcode(db) : code;
+    if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
+        rc = code;
+    std::string what = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    if (!context.empty())
+        what += " (" + context + ")";
+    throw CDaoException(rc & 0xff, what);
+}
+
+std::string PathToUtf8(const std::string& pathCp932)
+{
+    std::string out;
+    if (pathCp932.empty() || !Cp932ToUtf8(pathCp932, out))
+        Throw(SQLITE_CANTOPEN, "path cannot be used");
+    return PlainPath(out);
+}
+
+std::string TextToUtf8(const std::string& cp932)
+{
+    std::string out;
+    if (!Cp932ToUtf8(cp932, out))
+        Throw(SQLITE_MISMATCH, "text has no UTF-8 form");
+    return out;
+}
+
+std::string TextToCp932(const std::string& utf8)
+{
+    std::string out;
+    if (!Utf8ToCp932(utf8, out))
+        Throw(SQLITE_MISMATCH, "text has no code page 932 form");
+    return out;
+}
+
+void Exec(sqlite3* db, const char* sql)
+{
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        ThrowFromDb(db, rc, sql);
+}
+
+std::shared_ptr<DaoFile> AcquireFile(const std::string& pathCp932, bool readOnly, const std::string& connect)
+{
+    const std::string pathUtf8 = PathToUtf8(pathCp932);
+    const std::int32_t passwordHash = PasswordHash(ConnectPassword(connect));
+
+    struct stat st;
+    if (::stat(pathUtf8.c_str(), &st) != 0)
+        Throw(SQLITE_CANTOPEN, std::string("cannot open file: ") + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        Throw(SQLITE_CANTOPEN, "not a regular file");
+
+    for (const auto& file : Registry()) {
+        if (file->dev != st.st_dev || file->ino != st.st_ino)
+            continue;
+        if (file->passwordHash != passwordHash)
+            Throw(SQLITE_AUTH, "wrong password");
+        if (!readOnly && !file->writable)
+            Throw(SQLITE_READONLY, "file cannot be written");
+        ++file->connections;
+        return file;
+    }
+
+    CheckHeader(pathUtf8, st, passwordHash);
+
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(pathUtf8.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string what = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db);
+        Throw(rc, what);
+    }
+    try {
+        const bool writable = sqlite3_db_readonly(db, "main") == 0;
+        if (!readOnly && !writable)
+            Throw(SQLITE_READONLY, "file cannot be written");
+        TakeLock(db, writable);
+        VerifyOpenFile(db, pathUtf8, passwordHash);
+        return Register(db, pathUtf8, writable, passwordHash);
+    } catch (...) {
+        sqlite3_close_v2(db);
+        throw;
+    }
+}
+
+std::shared_ptr<DaoFile> CreateFile(const std::string& pathCp932, const std::string& locale)
+{
+    const std::string pathUtf8 = PathToUtf8(pathCp932);
+    const std::int32_t passwordHash = PasswordHash(ConnectPassword(locale));
+
+    // O_EXCL: never take over a file that someone else made meanwhile.
+    const int fd = ::open(pathUtf8.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        Throw(SQLITE_CANTOPEN, std::string("cannot create file: ") + std::strerror(errno));
+    ::close(fd);
+
+    sqlite3* db = nullptr;
+    try {
+        int rc = sqlite3_open_v2(pathUtf8.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc != SQLITE_OK)
+            ThrowFromDb(db, rc, "open");
+        sqlite3_busy_timeout(db, 0);
+        Exec(db, "PRAGMA locking_mode=EXCLUSIVE");
+        Exec(db, "PRAGMA journal_mode=DELETE");
+        Exec(db, "BEGIN EXCLUSIVE");
+        const std::string header = "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                                   ";PRAGMA user_version=" + std::to_string(passwordHash);
+        Exec(db, header.c_str());
+        // Jet keeps the collating locale in the file; so do we, in an engine
+        // table of the same kind as Jet's MSys tables.
+        Exec(db, "CREATE TABLE MSysLocale (Locale varchar(255) null)");
+        sqlite3_stmt* stmt = nullptr;
+        rc = sqlite3_prepare_v2(db, "INSERT INTO MSysLocale (Locale) VALUES (?1)", -1, &stmt, nullptr);
+        if (rc != SQLITE_OK)
+            ThrowFromDb(db, rc, "locale");
+        const std::string localeUtf8 = TextToUtf8(LocaleWithoutPassword(locale));
+        sqlite3_bind_text(stmt, 1, localeUtf8.data(), static_cast<int>(localeUtf8.size()), SQLITE_TRANSIENT);
+        rc = sqlite3_step(stmt);
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE)
+            ThrowFromDb(db, rc, "locale");
+        Exec(db, "COMMIT");
+        QueryInt(db, "SELECT count(*) FROM sqlite_master");
+        return Register(db, pathUtf8, true, passwordHash);
+    } catch (...) {
+        sqlite3_close_v2(db);
+        RemoveDatabaseFile(pathUtf8);
+        throw;
+    }
+}
+
+void ReleaseFile(const std::shared_ptr<DaoFile>& file)
+{
+    if (!file || --file->connections > 0)
+        return;
+    auto& files = Registry();
+    files.erase(std::remove(files.begin(), files.end(), file), files.end());
+    // A transaction still pending on the file is rolled back by the close.
+    sqlite3_close_v2(file->db);
+    file->db = nullptr;
+    file->inTransaction = false;
+}
+
+const std::vector<std::shared_ptr<DaoFile>>& OpenFiles()
+{
+    return Registry();
+}
+
+bool WorkspaceInTransaction()
+{
+    return g_workspaceTransaction;
+}
+
+void SetWorkspaceInTransaction(bool pending)
+{
+    g_workspaceTransaction = pending;
+}
+
+void RemoveDatabaseFile(const std::string& pathUtf8)
+{
+    ::unlink(pathUtf8.c_str());
+    ::unlink((pathUtf8 + "-journal").c_str());
+}
+
+bool SyncFileAndFolder(const std::string& pathUtf8)
+{
+    const int fd = ::open(pathUtf8.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool fileOk = ::fsync(fd) == 0;
+    ::close(fd);
+    const size_t slash = pathUtf8.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : pathUtf8.substr(0, slash);
+    const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0)
+        return false;
+    const bool folderOk = ::fsync(dfd) == 0;
+    ::close(dfd);
+    return fileOk && folderOk;
+}
+
+} // namespace dao

@@ -1,0 +1,75 @@
+// The engine's open files. One SQLite handle per database file per process:
+// a second connection to a file that is already open shares the first one's
+// handle (and so sees its pending rows), because SQLite's POSIX locks belong
+// to the process and closing a second descriptor of the same file would drop
+// the lock that keeps other processes out.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+struct DaoFile {
+    sqlite3* db = nullptr;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::string pathUtf8;
+    bool writable = false;      // the handle can write (read-only media and files cannot)
+    std::int32_t passwordHash = 0;
+    int connections = 0;        // CDaoDatabase objects open on it
+    bool inTransaction = false; // a workspace transaction is pending on it
+};
+
+namespace dao {
+
+// PRAGMA application_id of every search database: "TSRA".
+constexpr std::int32_t kApplicationId = 1414746689;
+
+// 32-bit FNV-1a of the password's bytes, as a signed integer: the file's
+// PRAGMA user_version.
+std::int32_t PasswordHash(const std::string& password);
+// The password of a connect string such as ";pwd=secret" ("" when none).
+std::string ConnectPassword(const std::string& connect);
+// The locale argument without its password part, as recorded in a new file.
+std::string LocaleWithoutPassword(const std::string& locale);
+
+[[noreturn]] void Throw(int code, const std::string& what);
+// Raises the handle's last error, or code when the handle has none.
+[[noreturn]] void ThrowFromDb(sqlite3* db, int code, const std::string& context);
+
+// CP932 <-> UTF-8, raising CDaoException for text with no form.
+std::string PathToUtf8(const std::string& pathCp932);
+std::string TextToUtf8(const std::string& cp932);
+std::string TextToCp932(const std::string& utf8);
+
+// Runs statements that return no rows we need; raises on failure.
+void Exec(sqlite3* db, const char* sql);
+
+// Opens (or shares) the file at path. The password of connect must match
+// the file's. A read-write request on a file that cannot be written fails.
+std::shared_ptr<DaoFile> AcquireFile(const std::string& pathCp932, bool readOnly,
+                                     const std::string& connect);
+// Makes a new search database (the file must not exist) and opens it.
+std::shared_ptr<DaoFile> CreateFile(const std::string& pathCp932, const std::string& locale);
+// One connection less; the handle closes with the last one.
+void ReleaseFile(const std::shared_ptr<DaoFile>& file);
+
+// Every file open in the process (the default workspace's reach).
+const std::vector<std::shared_ptr<DaoFile>>& OpenFiles();
+
+// Whether the default workspace has a transaction pending; files opened
+// meanwhile join it.
+bool WorkspaceInTransaction();
+void SetWorkspaceInTransaction(bool pending);
+
+// Removes a file we made and its rollback journal; errors are ignored.
+void RemoveDatabaseFile(const std::string& pathUtf8);
+// fsync of a file and of its folder.
+bool SyncFileAndFolder(const std::string& pathUtf8);
+
+} // namespace dao

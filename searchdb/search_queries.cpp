@@ -1,0 +1,152 @@
+// The questions the pages ask of a search database.
+#include <cstdlib>
+
+#include "res/strings.h"
+#include "searchdb/search_db.h"
+#include "searchdb/search_handles.h"
+
+using namespace searchdb;
+
+namespace {
+
+const char* const kProductName = "Tessra";
+
+// The Level column of an address file as a whole number, however the file
+// stores it.
+bool WholeNumber(const COleVariant& v, long& out)
+{
+    switch (v.kind) {
+    case COleVariant::Kind::Integer:
+        out = static_cast<long>(v.integer);
+        return v.integer == out;
+    case COleVariant::Kind::Real:
+        out = static_cast<long>(v.real);
+        return static_cast<double>(out) == v.real;
+    case COleVariant::Kind::Text: {
+        if (v.text.empty())
+            return false;
+        char* end = nullptr;
+        out = std::strtol(v.text.c_str(), &end, 10);
+        return end && *end == '\0';
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+BOOL CSearchDb::IsProductData(const std::string& path, const std::string& kind)
+{
+    DatabaseHandle db(*this, OpenDatabase(path, TRUE));
+    if (!db.IsOpen())
+        return FALSE;
+    RecordsetHandle rs(*this, OpenRecordset(db.get(), LoadResString(13023)));
+    if (!rs.IsOpen())
+        return FALSE;
+    try {
+        if (rs->IsEOF())
+            return FALSE;
+    } catch (const CDaoException&) {
+        return FALSE;
+    }
+    const std::string product = GetFieldText(rs.get(), "ProductName");
+    const std::string dataName = GetFieldText(rs.get(), "DataName");
+    return product == kProductName && dataName == kind ? TRUE : FALSE;
+}
+
+int CSearchDb::GetDataLevel(const std::string& path)
+{
+    DatabaseHandle db(*this, OpenDatabase(path, TRUE));
+    if (!db.IsOpen())
+        return 0;
+    RecordsetHandle rs(*this, OpenRecordset(db.get(), LoadResString(13023)));
+    if (!rs.IsOpen())
+        return 0;
+    try {
+        // Without a Property row the file says nothing of its level.
+        if (rs->IsEOF())
+            return 0;
+    } catch (const CDaoException&) {
+        return 0;
+    }
+    const std::string version = GetFieldText(rs.get(), "ProductVersion");
+    if (version.empty() || version[0] != '5')
+        return 3;
+    try {
+        long level = 0;
+        if (WholeNumber(rs->GetFieldValue("Level"), level) && level >= 1 && level <= 5)
+            return static_cast<int>(level);
+        return 0;
+    } catch (const CDaoException&) {
+        // Version 5 data without a Level column is standard data.
+        return 3;
+    }
+}
+
+long CSearchDb::CountRecords(const std::string& path, const std::string& sql)
+{
+    DatabaseHandle db(*this, OpenDatabase(path, TRUE));
+    if (!db.IsOpen())
+        return -1;
+    RecordsetHandle rs(*this, OpenRecordset(db.get(), sql));
+    if (!rs.IsOpen())
+        return -1;
+    try {
+        if (rs->IsEOF())
+            return 0;
+        rs->MoveLast();
+        return rs->GetRecordCount();
+    } catch (const CDaoException&) {
+        return -1;
+    }
+}
+
+long CSearchDb::EstimateGenreSize(const std::string& path, const std::string& l1, const std::string& l2)
+{
+    const long categories = CountRecords(path, FormatSql(13070, l1, l2));
+    const long points = CountRecords(path, FormatSql(13080, l1, l2));
+    // A genre whose rows cannot be counted has no size to show.
+    if (categories < 0 || points < 0)
+        return 0;
+    return static_cast<long>(points * 400.0 + categories * 200.0);
+}
+
+BOOL CSearchDb::GetFirstFieldText(std::string& result, const std::string& path, const std::string& sql,
+                                  const std::string& field)
+{
+    DatabaseHandle db(*this, OpenDatabase(path, TRUE));
+    if (!db.IsOpen())
+        return FALSE;
+    RecordsetHandle rs(*this, OpenRecordset(db.get(), sql));
+    if (!rs.IsOpen())
+        return FALSE;
+    try {
+        result = rs->IsEOF() ? std::string() : VariantText(rs->GetFieldValue(field));
+    } catch (const CDaoException&) {
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CSearchDb::IsCategoryNameAbsent(const std::string& path, const std::string& name)
+{
+    DatabaseHandle db(*this, OpenDatabase(path, TRUE));
+    if (!db.IsOpen())
+        return FALSE;
+    RecordsetHandle rs(*this, OpenRecordset(db.get(), SubstituteSql("SELECT Name FROM Category WHERE Name='%s'", {name})));
+    if (!rs.IsOpen())
+        return FALSE;
+    try {
+        if (rs->IsEOF())
+            return TRUE;
+        return VariantText(rs->GetFieldValue("Name")) != name ? TRUE : FALSE;
+    } catch (const CDaoException&) {
+        return FALSE;
+    }
+}
+
+BOOL CSearchDb::DeleteGroupRow(const std::string& path, const std::string& groupCode)
+{
+    return ExecuteSQL(path, FormatSql(12030, groupCode));
+}
