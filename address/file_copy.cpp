@@ -1,0 +1,349 @@
+#include "address/file_copy.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "address/path_functions.h"
+#include "platform/cp932.h"
+
+namespace {
+
+const char kTemporaryMark[] = ".pellvane-";
+const size_t kTemporarySuffixLength = 6;
+const size_t kBufferBytes = 1u << 20;
+
+// What went wrong, in words a user can act on.
+std::string Reason(int err)
+{
+    const char* text = nullptr;
+    switch (err) {
+    case ENOSPC:
+        text = "ディスクの空き容量が足りません。";
+        break;
+    case EDQUOT:
+        text = "ディスクの使用量の上限を超えました。";
+        break;
+    case EFBIG:
+        text = "ファイルが大きすぎて書き込めません。";
+        break;
+    case EACCES:
+    case EPERM:
+        text = "アクセスが拒否されました。";
+        break;
+    case EROFS:
+        text = "書き込みが禁止されたディスクです。";
+        break;
+    case ENOENT:
+        text = "ファイルまたはフォルダが見つかりません。";
+        break;
+    case ENOTDIR:
+        text = "パスの途中にフォルダではないものがあります。";
+        break;
+    case EISDIR:
+        text = "ファイルではなくフォルダです。";
+        break;
+    case EIO:
+        text = "ディスクの読み書き中にエラーが発生しました。";
+        break;
+    default:
+        break;
+    }
+    if (text)
+        return FromUtf8(text);
+    return FormatText("(%d) %s", err, std::strerror(err));
+}
+
+// The template's one %s takes the path; the reason follows on its own line.
+std::string Message(const char* templateUtf8, const std::string& pathCp932, int err, bool installedKept)
+{
+    std::string text = FormatText(FromUtf8(templateUtf8).c_str(), pathCp932.c_str());
+    if (err)
+        text += "\n" + Reason(err);
+    if (installedKept)
+        text += FromUtf8("\n\nインストール済みのデータは変更されていません。");
+    return text;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~FileDescriptor() { Close(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+    void Reset(int fd)
+    {
+        Close();
+        m_fd = fd;
+    }
+    // 0, or the errno of a failed close (a late write error on some file systems).
+    int Close()
+    {
+        int err = 0;
+        if (m_fd >= 0 && close(m_fd) != 0)
+            err = errno;
+        m_fd = -1;
+        return err;
+    }
+
+private:
+    int m_fd;
+};
+
+// A temporary file that is removed unless it was given its final name.
+class TemporaryFile {
+public:
+    ~TemporaryFile()
+    {
+        m_fd.Close();
+        if (!m_path.empty())
+            unlink(m_path.c_str());
+    }
+    int Create(const std::string& folder, const std::string& targetName)
+    {
+        static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        std::random_device device;
+        std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof kLetters) - 2);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string path = folder + TemporaryNamePrefix(targetName);
+            for (size_t i = 0; i < kTemporarySuffixLength; ++i)
+                path += kLetters[pick(device)];
+            const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                m_fd.Reset(fd);
+                m_path = path;
+                return 0;
+            }
+            if (errno != EEXIST)
+                return errno;
+        }
+        return EEXIST;
+    }
+    int fd() const { return m_fd.get(); }
+    int Close() { return m_fd.Close(); }
+    const std::string& path() const { return m_path; }
+    void Release() { m_path.clear(); }
+
+private:
+    FileDescriptor m_fd;
+    std::string m_path;
+};
+
+// mkdir -p; 0 or the errno of the step that failed.
+int MakeFolders(const std::string& folder)
+{
+    struct stat st;
+    if (stat(folder.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    for (size_t pos = 1; pos <= folder.size(); ++pos) {
+        if (pos < folder.size() && folder[pos] != '/')
+            continue;
+        const std::string part = folder.substr(0, pos);
+        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+            return errno;
+    }
+    if (stat(folder.c_str(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+// Temporaries left by a run that was killed in the middle of a copy.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& targetName)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> stale;
+    while (const dirent* entry = readdir(dir))
+        if (IsTemporaryNameOf(entry->d_name, targetName))
+            stale.push_back(folder + entry->d_name);
+    closedir(dir);
+    for (const std::string& path : stale)
+        unlink(path.c_str());
+}
+
+int WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+enum class Side { None, Read, Write };
+
+// Moves up to chunk bytes from in to out. Returns the bytes moved (0 at the
+// end of the source) or -1 with err and side set.
+ssize_t MoveChunk(int in, int out, size_t chunk, bool& kernelCopy, std::vector<char>& buffer, int& err,
+                  Side& side, bool nothingCopiedYet)
+{
+    while (kernelCopy) {
+        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, chunk, 0);
+        if (n > 0)
+            return n;
+        if (n == 0) {
+            // Some file systems answer 0 rather than an error; let read() say
+            // whether this is really the end.
+            kernelCopy = false;
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (nothingCopiedYet && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                                 errno == EBADF || errno == ETXTBSY)) {
+            kernelCopy = false;
+            break;
+        }
+        err = errno;
+        side = (err == EIO) ? Side::None : Side::Write;
+        return -1;
+    }
+
+    if (buffer.empty())
+        buffer.resize(std::min(chunk, kBufferBytes));
+    size_t moved = 0;
+    while (moved < chunk) {
+        const ssize_t n = read(in, buffer.data(), std::min(buffer.size(), chunk - moved));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            err = errno;
+            side = Side::Read;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        if ((err = WriteAll(out, buffer.data(), static_cast<size_t>(n))) != 0) {
+            side = Side::Write;
+            return -1;
+        }
+        moved += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(moved);
+}
+
+} // namespace
+
+std::string TemporaryNamePrefix(const std::string& targetName)
+{
+    return "." + targetName + kTemporaryMark;
+}
+
+bool IsTemporaryNameOf(const std::string& name, const std::string& targetName)
+{
+    const std::string prefix = TemporaryNamePrefix(targetName);
+    if (name.size() != prefix.size() + kTemporarySuffixLength || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    return std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+}
+
+CopyResult InstallFileCopy(const std::string& sourceCp932, const std::string& destFolderCp932,
+                           const std::string& targetNameCp932, const CopyProgress& progress,
+                           std::string& errorCp932, const CopyOptions& options)
+{
+    errorCp932.clear();
+    // Every failure before the rename leaves the installed file as it was.
+    auto fail = [&](const char* templateUtf8, const std::string& pathCp932, int err) {
+        errorCp932 = Message(templateUtf8, pathCp932, err, true);
+        return CopyResult::Failed;
+    };
+
+    const std::string folderCp932 = AddBackslash(destFolderCp932);
+    const std::string targetCp932 = folderCp932 + targetNameCp932;
+    if (targetNameCp932.empty() || targetNameCp932 == "." || targetNameCp932 == ".." ||
+        targetNameCp932.find('/') != std::string::npos)
+        return fail("インストールするファイルの名前 \"%s\" が正しくありません。", targetNameCp932, 0);
+
+    std::string source, folder, targetName;
+    if (!PathToNative(sourceCp932, source))
+        return fail("コピー元のファイル \"%s\" の名前を変換できませんでした。", sourceCp932, 0);
+    if (!PathToNative(folderCp932, folder) || !PathToNative(targetNameCp932, targetName))
+        return fail("インストール先 \"%s\" の名前を変換できませんでした。", targetCp932, 0);
+    const std::string target = folder + targetName;
+
+    FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (in.get() < 0 || fstat(in.get(), &st) != 0)
+        return fail("コピー元のファイル \"%s\" を開けませんでした。", sourceCp932, errno);
+    if (!S_ISREG(st.st_mode))
+        return fail("コピー元のファイル \"%s\" を開けませんでした。", sourceCp932, EISDIR);
+    std::uint64_t total = static_cast<std::uint64_t>(st.st_size);
+    posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    if (int err = MakeFolders(folder))
+        return fail("インストール先のフォルダ \"%s\" を作成できませんでした。", folderCp932, err);
+    RemoveStaleTemporaries(folder, targetName);
+
+    TemporaryFile temp;
+    if (int err = temp.Create(folder, targetName))
+        return fail("インストール先のフォルダ \"%s\" にファイルを作成できませんでした。", folderCp932, err);
+
+    const char* writeFailed = "インストール先のフォルダ \"%s\" にデータを書き込めませんでした。";
+    // Claiming the space first turns a full disk into an error before the
+    // long copy rather than after it.
+    if (total > 0 && options.preallocate && fallocate(temp.fd(), 0, 0, static_cast<off_t>(total)) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS && errno != EINTR)
+        return fail(writeFailed, folderCp932, errno);
+
+    if (progress && !progress(0, total))
+        return CopyResult::Cancelled;
+
+    const size_t chunk = std::max<size_t>(options.chunkBytes, 4096);
+    bool kernelCopy = options.allowKernelCopy;
+    std::vector<char> buffer;
+    std::uint64_t done = 0;
+    for (;;) {
+        int err = 0;
+        Side side = Side::None;
+        const ssize_t n = MoveChunk(in.get(), temp.fd(), chunk, kernelCopy, buffer, err, side, done == 0);
+        if (n < 0) {
+            if (side == Side::Read)
+                return fail("コピー元のファイル \"%s\" を読み込めませんでした。", sourceCp932, err);
+            if (side == Side::Write)
+                return fail(writeFailed, folderCp932, err);
+            return fail("\"%s\" をコピーできませんでした。", sourceCp932, err);
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::uint64_t>(n);
+        total = std::max(total, done);
+        if (progress && !progress(done, total))
+            return CopyResult::Cancelled;
+    }
+    // A source that shrank while it was read leaves preallocated space.
+    if (done < total && ftruncate(temp.fd(), static_cast<off_t>(done)) != 0)
+        return fail(writeFailed, folderCp932, errno);
+
+    if (fsync(temp.fd()) != 0)
+        return fail(writeFailed, folderCp932, errno);
+    if (int err = temp.Close())
+        return fail(writeFailed, folderCp932, err);
+
+    if (rename(temp.path().c_str(), target.c_str()) != 0)
+        return fail("コピーしたデータを \"%s\" に置き換えられませんでした。", targetCp932, errno);
+    temp.Release();
+
+    // Make the new name durable too; the data already is, so a failure here
+    // changes nothing the user could act on.
+    FileDescriptor dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        fsync(dir.get());
+    return CopyResult::Done;
+}
