@@ -1,0 +1,107 @@
+#include "guide/genre_lists.h"
+
+#include "address/path_functions.h"
+#include "platform/cp932.h"
+#include "res/strings.h"
+#include "searchdb/search_db.h"
+
+const char* const kDestGenreCodeSql = "SELECT TS99GenreCode FROM Point WHERE L1='%s' and L2='%s'";
+const char* const kSourceGenreCodeSql = "SELECT TS99GenreCode FROM Point WHERE L1='%s' AND L2='%s'";
+
+namespace {
+
+const UINT IDS_SQL_GENRE_ROWS = 13020;
+const char* const kSourceGenresSql = "SELECT L1,L2,Name FROM Category WHERE L3='0' ORDER BY L1,L2 ";
+
+} // namespace
+
+std::string GenreCodeOf(const std::string& ts99GenreCode)
+{
+    return ts99GenreCode.substr(0, 6) + "00";
+}
+
+void ReadGenreCode(CSearchDb& db, CDaoDatabase* pDb, const char* statement, const std::string& l1,
+                   const std::string& l2, std::string& code)
+{
+    const std::string sql = FormatText(statement, SqlValue(l1).c_str(), SqlValue(l2).c_str());
+    CDaoRecordset* pRs = db.OpenRecordset(pDb, sql);
+    if (!pRs)
+        return;
+    if (pRs->IsOpen() && !pRs->IsEOF())
+        code = GenreCodeOf(db.GetFieldText(pRs, "TS99GenreCode"));
+    db.CloseRecordset(pRs);
+}
+
+std::vector<GenreRecord> ReadInstalledGenres(CSearchDb& db, const std::string& dest, const std::string& kind)
+{
+    std::vector<GenreRecord> genres;
+    if (!FileExists(dest) || !db.IsProductData(dest, kind))
+        return genres;
+    CDaoDatabase* pDb = db.OpenDatabase(dest, TRUE);
+    if (!pDb->IsOpen()) {
+        db.CloseDatabase(pDb);
+        return genres;
+    }
+    CDaoRecordset* pRs = db.OpenRecordset(pDb, LoadResString(IDS_SQL_GENRE_ROWS));
+    if (pRs && pRs->IsOpen()) {
+        for (; !pRs->IsEOF(); pRs->MoveNext())
+            genres.push_back({db.GetFieldText(pRs, "L1"), db.GetFieldText(pRs, "L2"), db.GetFieldText(pRs, "Name"), {}});
+    }
+    if (pRs)
+        db.CloseRecordset(pRs);
+    db.CloseDatabase(pDb);
+    return genres;
+}
+
+void ReadInstalledGenreCodes(CSearchDb& db, CDaoDatabase* pDest, std::vector<GenreRecord>& installed)
+{
+    for (GenreRecord& genre : installed)
+        ReadGenreCode(db, pDest, kDestGenreCodeSql, genre.L1, genre.L2, genre.GenreCode);
+}
+
+std::vector<std::string> ReadNotInstalledGenreNames(CSearchDb& db, const std::string& source,
+                                                    const std::vector<GenreRecord>& installed)
+{
+    std::vector<std::string> names;
+    CDaoDatabase* pDb = db.OpenDatabase(source, TRUE);
+    if (!pDb->IsOpen()) {
+        db.CloseDatabase(pDb);
+        return names;
+    }
+    CDaoRecordset* pRs = db.OpenRecordset(pDb, kSourceGenresSql);
+    if (pRs && pRs->IsOpen()) {
+        for (; !pRs->IsEOF(); pRs->MoveNext()) {
+            const std::string l1 = db.GetFieldText(pRs, "L1");
+            const std::string l2 = db.GetFieldText(pRs, "L2");
+            const std::string name = db.GetFieldText(pRs, "Name");
+            std::string code;
+            ReadGenreCode(db, pDb, kSourceGenreCodeSql, l1, l2, code);
+            bool bInstalled = false;
+            for (const GenreRecord& genre : installed)
+                if (genre.GenreCode == code) {
+                    bInstalled = true;
+                    break;
+                }
+            if (!bInstalled)
+                names.push_back(name);
+        }
+    }
+    if (pRs)
+        db.CloseRecordset(pRs);
+    db.CloseDatabase(pDb);
+    return names;
+}
+
+long SizeInMegabytes(long bytes)
+{
+    if (bytes <= 0)
+        return 0;
+    const long mb = bytes / 1048576;
+    return mb == 0 ? 1 : mb;
+}
+
+std::string SizeLabelText(long bytes)
+{
+    static const std::string format = FromUtf8("およそ %ldMB");
+    return FormatText(format.c_str(), SizeInMegabytes(bytes));
+}

@@ -1,0 +1,42 @@
+#include "guide/genre_rows.h"
+
+#include "searchdb/search_db.h"
+
+namespace {
+
+const UINT IDS_SQL_DELETE_GENRE_CATEGORY = 12041;
+const UINT IDS_SQL_DELETE_GENRE_POINTS = 12051;
+
+} // namespace
+
+BOOL DeleteGenreRowsInOneTransaction(CSearchDb& db, const std::string& path, const std::string& l1,
+                                     const std::string& l2)
+{
+    CDaoDatabase* pDb = db.OpenDatabase(path, FALSE);
+    if (!pDb->IsOpen()) {
+        db.CloseDatabase(pDb);
+        return FALSE;
+    }
+    CDaoWorkspace* pWorkspace = pDb->m_pWorkspace;
+    BOOL bDone = FALSE;
+    try {
+        pWorkspace->BeginTrans();
+        try {
+            pDb->Execute(FormatSql(IDS_SQL_DELETE_GENRE_CATEGORY, l1, l2), dbFailOnError | dbConsistent);
+            pDb->Execute(FormatSql(IDS_SQL_DELETE_GENRE_POINTS, l1, l2), dbFailOnError | dbConsistent);
+            pWorkspace->CommitTrans();
+            bDone = TRUE;
+        } catch (const CDaoException&) {
+            try {
+                pWorkspace->Rollback();
+            } catch (const CDaoException&) {
+                // The engine rolls back an unfinished transaction when the
+                // connection closes.
+            }
+        }
+    } catch (const CDaoException&) {
+        // BeginTrans failed: nothing was changed.
+    }
+    db.CloseDatabase(pDb);
+    return bDone;
+}
