@@ -748,7 +748,9 @@ bool CanWrite(const std::string& rootName)
     const std::string file = RootFilePath(rootName);
     if (::stat(file.c_str(), &st) != 0)
         return errno == ENOENT;
-    return S_ISREG(st.st_mode) && Writable(file) && WritableFolder(FolderOf(file));
+    std::string target;
+    return S_ISREG(st.st_mode) && Writable(file) && ReplacementTarget(file, target) &&
+           WritableFolder(FolderOf(target));
 }
 
 LONG Update(const std::string& rootName, const std::function<LONG(Key& root, bool& modified)>& change)
@@ -762,6 +764,8 @@ LONG Update(const std::string& rootName, const std::function<LONG(Key& root, boo
     // read to its rename, so no writer works on a file another is replacing.
     const std::string lockPath = dir + "/." + rootName + ".lock";
     Fd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (lock.fd < 0 && errno == EACCES) // made by another administrator; flock needs no write access
+        lock.fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (lock.fd < 0)
         return ErrnoToResult(errno);
     while (::flock(lock.fd, LOCK_EX) != 0) {

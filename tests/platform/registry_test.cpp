@@ -401,6 +401,40 @@ TEST_F(RegistryTest, FilesUnderstoodKeepEveryValueOnWrite)
     }
 }
 
+// A file cut off anywhere, as a crash of some other editor might leave it:
+// reads never fail, and a write either leaves the bytes as they were or
+// keeps every value the cut file still showed.
+TEST_F(RegistryTest, EveryTruncationIsHandledSafely)
+{
+    const std::string full = std::string(kHeader) + kGuideSections +
+                             "\"DataPath_0\"=\"/cdrom/地図表/Guide.dbs\"\n"
+                             "\"Level\"=dword:00000007\n"
+                             "\"Lines\"=hex(1):6f,00,0a,00,\\\n  6b,00,00,00\n"
+                             "@=\"default \\\"quoted\\\"\"\n\n";
+    const char* names[] = {"DataPath_0", "Level", "Lines", ""};
+    for (size_t cut = 0; cut <= full.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        const std::string bytes = full.substr(0, cut);
+        WriteFileBytes(HklmFile(), bytes);
+        std::vector<Query> before;
+        for (const char* name : names)
+            before.push_back(Read(HKEY_LOCAL_MACHINE, kGuideKey, name));
+
+        if (WriteDword(HKEY_LOCAL_MACHINE, "SOFTWARE", "Probe", 1) != ERROR_SUCCESS) {
+            ASSERT_EQ(ReadFileBytes(HklmFile()), bytes);
+            continue;
+        }
+        for (size_t i = 0; i < before.size(); ++i) {
+            const Query after = Read(HKEY_LOCAL_MACHINE, kGuideKey, names[i]);
+            EXPECT_EQ(after.rc, before[i].rc) << names[i];
+            EXPECT_EQ(after.bytes, before[i].bytes) << names[i];
+        }
+    }
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kGuideKey, ""), "default \"quoted\"");
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kGuideKey, "Lines"), "o\nk");
+    ExpectNoStrayFiles(reg.dir());
+}
+
 TEST_F(RegistryTest, EmptyFileIsAnEmptyRoot)
 {
     WriteFileBytes(HklmFile(), "");
