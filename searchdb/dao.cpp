@@ -319,54 +319,80 @@ CDaoWorkspace& CDaoWorkspace::Default()
     return workspace;
 }
 
-void CDaoWorkspace::BeginTrans()
-{
-    if (dao::WorkspaceInTransaction())
-        Throw(SQLITE_ERROR, "a transaction is already pending");
-    try {
-        for (const auto& file : dao::OpenFiles()) {
-            dao::Exec(file->db, "BEGIN");
-            file->inTransaction = true;
-        }
-    } catch (...) {
-        for (const auto& file : dao::OpenFiles()) {
-            if (file->inTransaction && !sqlite3_get_autocommit(file->db))
-                sqlite3_exec(file->db, "ROLLBACK", nullptr, nullptr, nullptr);
-            file->inTransaction = false;
-        }
-        throw;
-    }
-    dao::SetWorkspaceInTransaction(true);
-}
+namespace {
 
-void CDaoWorkspace::CommitTrans()
+// Ends the whole transaction on every file: commits when commit is set and
+// nothing has failed yet, else rolls back. Returns the first failure.
+void EndOuterTransaction(bool commit, int& failedCode, std::string& failedWhat)
 {
-    if (!dao::WorkspaceInTransaction())
-        Throw(SQLITE_ERROR, "no transaction is pending");
-    dao::SetWorkspaceInTransaction(false);
-    int failedCode = SQLITE_OK;
-    std::string failedWhat;
     for (const auto& file : dao::OpenFiles()) {
         if (!file->inTransaction)
             continue;
         file->inTransaction = false;
-        if (failedCode != SQLITE_OK) {
-            if (!sqlite3_get_autocommit(file->db))
-                sqlite3_exec(file->db, "ROLLBACK", nullptr, nullptr, nullptr);
-            continue;
-        }
         // The engine rolls a transaction back by itself after some errors
         // (disk full, I/O): that must not pass for a commit.
-        if (sqlite3_get_autocommit(file->db)) {
-            failedCode = SQLITE_ABORT;
-            failedWhat = "the transaction was rolled back by the engine";
-            continue;
-        }
-        if (sqlite3_exec(file->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const bool lost = sqlite3_get_autocommit(file->db) != 0;
+        if (commit && failedCode == SQLITE_OK) {
+            if (lost) {
+                failedCode = SQLITE_ABORT;
+                failedWhat = "the transaction was rolled back by the engine";
+                continue;
+            }
+            if (sqlite3_exec(file->db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK)
+                continue;
             failedCode = sqlite3_errcode(file->db);
             failedWhat = sqlite3_errmsg(file->db);
-            if (!sqlite3_get_autocommit(file->db))
-                sqlite3_exec(file->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+        if (!sqlite3_get_autocommit(file->db))
+            sqlite3_exec(file->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+} // namespace
+
+void CDaoWorkspace::BeginTrans()
+{
+    const int depth = dao::WorkspaceDepth();
+    if (depth == 0) {
+        try {
+            for (const auto& file : dao::OpenFiles()) {
+                dao::Exec(file->db, "BEGIN");
+                file->inTransaction = true;
+            }
+        } catch (...) {
+            int code = SQLITE_OK;
+            std::string what;
+            EndOuterTransaction(false, code, what);
+            throw;
+        }
+    } else {
+        // A nested transaction is a savepoint on every file.
+        const std::string sql = "SAVEPOINT " + dao::SavepointName(depth + 1);
+        for (const auto& file : dao::OpenFiles())
+            if (file->inTransaction)
+                dao::Exec(file->db, sql.c_str());
+    }
+    dao::SetWorkspaceDepth(depth + 1);
+}
+
+void CDaoWorkspace::CommitTrans()
+{
+    const int depth = dao::WorkspaceDepth();
+    if (depth == 0)
+        Throw(SQLITE_ERROR, "no transaction is pending");
+    dao::SetWorkspaceDepth(depth - 1);
+    int failedCode = SQLITE_OK;
+    std::string failedWhat;
+    if (depth == 1) {
+        EndOuterTransaction(true, failedCode, failedWhat);
+    } else {
+        const std::string sql = "RELEASE " + dao::SavepointName(depth);
+        for (const auto& file : dao::OpenFiles()) {
+            if (file->inTransaction && failedCode == SQLITE_OK &&
+                sqlite3_exec(file->db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+                failedCode = sqlite3_errcode(file->db);
+                failedWhat = sqlite3_errmsg(file->db);
+            }
         }
     }
     if (failedCode != SQLITE_OK)
@@ -375,17 +401,26 @@ void CDaoWorkspace::CommitTrans()
 
 void CDaoWorkspace::Rollback()
 {
-    dao::SetWorkspaceInTransaction(false);
-    for (const auto& file : dao::OpenFiles()) {
-        if (file->inTransaction && !sqlite3_get_autocommit(file->db))
-            sqlite3_exec(file->db, "ROLLBACK", nullptr, nullptr, nullptr);
-        file->inTransaction = false;
+    const int depth = dao::WorkspaceDepth();
+    if (depth == 0)
+        return;
+    dao::SetWorkspaceDepth(depth - 1);
+    if (depth == 1) {
+        int code = SQLITE_OK;
+        std::string what;
+        EndOuterTransaction(false, code, what);
+        return;
     }
+    const std::string name = dao::SavepointName(depth);
+    const std::string sql = "ROLLBACK TO " + name + "; RELEASE " + name;
+    for (const auto& file : dao::OpenFiles())
+        if (file->inTransaction && !sqlite3_get_autocommit(file->db))
+            sqlite3_exec(file->db, sql.c_str(), nullptr, nullptr, nullptr);
 }
 
 bool CDaoWorkspace::InTransaction() const
 {
-    return dao::WorkspaceInTransaction();
+    return dao::WorkspaceDepth() > 0;
 }
 
 void CDaoWorkspace::CompactDatabase(const std::string& src, const std::string& dst, const std::string& locale,

@@ -23,7 +23,7 @@ std::vector<std::shared_ptr<DaoFile>>& Registry()
     return files;
 }
 
-bool g_workspaceTransaction = false;
+int g_workspaceDepth = 0;
 
 bool EqualsNoCase(const std::string& a, const char* b)
 {
@@ -157,8 +157,10 @@ std::shared_ptr<DaoFile> Register(sqlite3* db, const std::string& pathUtf8, bool
     file->writable = writable;
     file->passwordHash = passwordHash;
     file->connections = 1;
-    if (g_workspaceTransaction) {
+    if (g_workspaceDepth > 0) {
         Exec(db, "BEGIN");
+        for (int level = 2; level <= g_workspaceDepth; ++level)
+            Exec(db, ("SAVEPOINT " + SavepointName(level)).c_str());
         file->inTransaction = true;
     }
     Registry().push_back(file);
@@ -358,14 +360,19 @@ const std::vector<std::shared_ptr<DaoFile>>& OpenFiles()
     return Registry();
 }
 
-bool WorkspaceInTransaction()
+int WorkspaceDepth()
 {
-    return g_workspaceTransaction;
+    return g_workspaceDepth;
 }
 
-void SetWorkspaceInTransaction(bool pending)
+void SetWorkspaceDepth(int depth)
 {
-    g_workspaceTransaction = pending;
+    g_workspaceDepth = depth;
+}
+
+std::string SavepointName(int level)
+{
+    return "dao_level_" + std::to_string(level);
 }
 
 void RemoveDatabaseFile(const std::string& pathUtf8)

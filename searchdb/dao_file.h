@@ -62,10 +62,12 @@ void ReleaseFile(const std::shared_ptr<DaoFile>& file);
 // Every file open in the process (the default workspace's reach).
 const std::vector<std::shared_ptr<DaoFile>>& OpenFiles();
 
-// Whether the default workspace has a transaction pending; files opened
-// meanwhile join it.
-bool WorkspaceInTransaction();
-void SetWorkspaceInTransaction(bool pending);
+// How deep the default workspace's transactions are nested (0: none
+// pending). Files opened meanwhile join every level.
+int WorkspaceDepth();
+void SetWorkspaceDepth(int depth);
+// The savepoint that stands for nesting level (2 and deeper).
+std::string SavepointName(int level);
 
 // Removes a file we made and its rollback journal; errors are ignored.
 void RemoveDatabaseFile(const std::string& pathUtf8);

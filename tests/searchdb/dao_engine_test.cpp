@@ -203,6 +203,39 @@ TEST(DaoEngine, WorkspaceTransactionCoversEveryConnectionIncludingOnesOpenedDuri
     }
 }
 
+TEST(DaoEngine, NestedTransactionsRollBackOnlyTheirOwnWork)
+{
+    TempDir dir;
+    const std::string a = dir / "a.dbs";
+    const std::string b = dir / "b.dbs";
+    MakeGuideFile(a);
+    MakeGuideFile(b);
+    CDaoWorkspace& ws = CDaoWorkspace::Default();
+    {
+        CDaoDatabase db;
+        db.Open(a, TRUE, FALSE, kConnect);
+        ws.BeginTrans();
+        db.Execute("INSERT INTO Category (L1) VALUES ('a1')", dbFailOnError);
+        ws.BeginTrans();
+        db.Execute("INSERT INTO Category (L1) VALUES ('a2')", dbFailOnError);
+        CDaoDatabase late; // opened inside the inner level: joins both levels
+        late.Open(b, TRUE, FALSE, kConnect);
+        late.Execute("INSERT INTO Category (L1) VALUES ('b1')", dbFailOnError);
+        ws.Rollback();
+        EXPECT_TRUE(ws.InTransaction());
+        late.Execute("INSERT INTO Category (L1) VALUES ('b2')", dbFailOnError);
+        ws.BeginTrans();
+        db.Execute("INSERT INTO Category (L1) VALUES ('a3')", dbFailOnError);
+        ws.CommitTrans();
+        ws.CommitTrans();
+        EXPECT_FALSE(ws.InTransaction());
+        EXPECT_THROW(ws.CommitTrans(), CDaoException);
+    }
+    using Rows = std::vector<std::vector<std::string>>;
+    EXPECT_EQ(Query(a, "SELECT L1 FROM Category ORDER BY rowid"), (Rows{{"a1"}, {"a3"}}));
+    EXPECT_EQ(Query(b, "SELECT L1 FROM Category ORDER BY rowid"), (Rows{{"b2"}}));
+}
+
 TEST(DaoEngine, AppendingToOneConnectionWhileAnotherStreamsTheSource)
 {
     TempDir dir;
