@@ -1,6 +1,68 @@
 #include "address/address_page.h"
 
+#include <wx/button.h>
+#include <wx/radiobut.h>
+#include <wx/statbox.h>
+#include <wx/statline.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include "address/address_data.h"
+#include "address/browse_for_folder.h"
+#include "address/copy_progress.h"
+#include "address/path_functions.h"
+#include "platform/cp932.h"
 #include "platform/dialog_units.h"
+#include "platform/message_box.h"
+#include "platform/wait_cursor.h"
+#include "res/strings.h"
+#include "searchdb/search_db.h"
+#include "services/free_space.h"
+#include "settings/directory_settings.h"
+
+namespace {
+
+// The main dialog stays disabled while the installation runs; every way out
+// enables it again and brings it to the front.
+class CMainDialogDisabler {
+public:
+    explicit CMainDialogDisabler(wxWindow* pMainDlg) : m_pMainDlg(pMainDlg)
+    {
+        if (m_pMainDlg)
+            m_pMainDlg->Enable(false);
+    }
+    ~CMainDialogDisabler()
+    {
+        if (m_pMainDlg) {
+            m_pMainDlg->Enable(true);
+            m_pMainDlg->Raise();
+        }
+    }
+    CMainDialogDisabler(const CMainDialogDisabler&) = delete;
+    CMainDialogDisabler& operator=(const CMainDialogDisabler&) = delete;
+
+private:
+    wxWindow* m_pMainDlg;
+};
+
+wxString Utf8(const std::string& cp932)
+{
+    return wxString::FromUTF8(ToUtf8(cp932));
+}
+
+wxString Text(const char* utf8)
+{
+    return wxString::FromUTF8(utf8);
+}
+
+// A size label of string 5134 or 5135: the registry's size when it is
+// positive, else the size the data is known to have.
+wxString SizeLabel(UINT nID, std::int32_t nSizeMB, int nDefaultMB)
+{
+    return Utf8(FormatText(LoadResString(nID).c_str(), nSizeMB > 0 ? static_cast<int>(nSizeMB) : nDefaultMB));
+}
+
+} // namespace
 
 CAddressPage::CAddressPage() = default;
 
@@ -10,9 +72,282 @@ bool CAddressPage::Create(wxWindow* parent)
         return false;
     ApplyDialogFont(this);
     SetSize(DlgSize(this, 254, 154));
-    return true;
+
+    // Template 149, in tab order.
+    auto rect = [this](int x, int y, int cx, int cy) { return DlgRect(this, x, y, cx, cy); };
+    auto place = [](wxWindow* w, const wxRect& r) {
+        w->SetSize(r);
+        return w;
+    };
+    const wxRect rcSource = rect(65, 2, 143, 12);
+    m_editSource = new wxTextCtrl(this, IDC_SOURCE_DIR, "", rcSource.GetPosition(), rcSource.GetSize(), wxTE_READONLY);
+    place(new wxStaticText(this, wxID_ANY, "CD-ROM(&C):", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE),
+          rect(3, 2, 44, 9));
+    m_btnBrowseSource = new wxButton(this, IDC_BROWSE_SOURCE, Text("参照（&B)..."));
+    place(m_btnBrowseSource, rect(209, 1, 42, 13));
+    place(new wxStaticLine(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLI_HORIZONTAL), rect(3, 32, 248, 1));
+    const wxRect rcDest = rect(65, 16, 143, 12);
+    m_editDest = new wxTextCtrl(this, IDC_DEST_DIR, "", rcDest.GetPosition(), rcDest.GetSize(), wxTE_READONLY);
+    place(new wxStaticText(this, wxID_ANY, Text("インストール先(&H):"), wxDefaultPosition, wxDefaultSize,
+                           wxST_NO_AUTORESIZE),
+          rect(3, 16, 59, 8));
+    m_btnBrowseDest = new wxButton(this, IDC_BROWSE_DEST, Text("参照（&R)..."));
+    place(m_btnBrowseDest, rect(209, 15, 42, 13));
+    place(new wxStaticBox(this, wxID_ANY, Text("インストールデータ（&I)")), rect(3, 37, 248, 114));
+    m_btnApply = new wxButton(this, IDC_APPLY, Text("適用"));
+    place(m_btnApply, rect(197, 130, 47, 14));
+    place(new wxRadioButton(this, IDC_STANDARD, Text("標準データ [約43MB] ："), wxDefaultPosition, wxDefaultSize,
+                            wxRB_GROUP),
+          rect(10, 53, 99, 12));
+    place(new wxRadioButton(this, IDC_DETAILED, Text("詳細データ [約195MB] ：")), rect(10, 89, 91, 12));
+    m_pNoneRadio = new wxRadioButton(this, wxID_ANY, "");
+    m_pNoneRadio->Hide();
+    m_pNoneRadio->SetValue(true);
+    place(new wxStaticText(this, IDC_STANDARD_NOTE,
+                           Text("全国の町丁目までの住所データです。\n例） 東京都 目黒区 下目黒1（丁目）まで検索"),
+                           wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE),
+          rect(20, 65, 150, 17));
+    place(new wxStaticText(this, IDC_DETAILED_NOTE,
+                           Text("標準データに加えて、タウンマップ収録範囲の番地が含まれたデータです。\n"
+                                "例） 東京都 目黒区 下目黒1-1（番地）まで検索"),
+                           wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE),
+          rect(20, 101, 224, 28));
+
+    // Message map.
+    Bind(wxEVT_BUTTON, &CAddressPage::OnBrowseSource, this, IDC_BROWSE_SOURCE);
+    Bind(wxEVT_BUTTON, &CAddressPage::OnBrowseDest, this, IDC_BROWSE_DEST);
+    Bind(wxEVT_BUTTON, &CAddressPage::OnApplyClicked, this, IDC_APPLY);
+    Bind(wxEVT_RADIOBUTTON, &CAddressPage::OnSelectData, this, IDC_STANDARD);
+    Bind(wxEVT_RADIOBUTTON, &CAddressPage::OnSelectData, this, IDC_DETAILED);
+    Bind(wxEVT_CHAR_HOOK, &CAddressPage::OnCharHook, this);
+
+    // Data exchange: the bound controls.
+    m_staticDetailedNote = static_cast<wxStaticText*>(FindWindow(IDC_DETAILED_NOTE));
+    m_staticStandardNote = static_cast<wxStaticText*>(FindWindow(IDC_STANDARD_NOTE));
+
+    return OnInitDialog() != FALSE;
+}
+
+BOOL CAddressPage::OnInitDialog()
+{
+    static const struct {
+        int nCtrl;
+        UINT nString;
+    } kTips[] = {
+        {IDC_SOURCE_DIR, 5100}, {IDC_DEST_DIR, 5090}, {IDC_BROWSE_SOURCE, 5040}, {IDC_BROWSE_DEST, 5030},
+        {IDC_STANDARD, 5131},   {IDC_DETAILED, 5131}, {IDC_APPLY, 5132},
+    };
+    for (const auto& tip : kTips)
+        if (wxWindow* w = FindWindow(tip.nCtrl))
+            w->SetToolTip(wxString::FromUTF8(LoadResStringUtf8(tip.nString)));
+
+    m_strDetailedFile = GetAddressDetailedFile();
+    m_strStandardFile = GetAddressStandardFile();
+    m_strInstalledFile = GetAddressFile();
+
+    m_strSourceDir = FolderOfPath(GetAddressCdPath());
+    m_strDestDir = FolderOfPath(GetAddressHdPath(m_strInstalledFile.c_str()));
+
+    m_pDetailedRadio = static_cast<wxRadioButton*>(FindWindow(IDC_DETAILED));
+    m_pStandardRadio = static_cast<wxRadioButton*>(FindWindow(IDC_STANDARD));
+
+    // The registry holds DWORDs; the page reads them as signed sizes.
+    m_nDetailedSizeMB = static_cast<std::int32_t>(GetAddressDetailedSize());
+    m_nStandardSizeMB = static_cast<std::int32_t>(GetAddressStandardSize());
+    m_pDetailedRadio->SetLabel(SizeLabel(5135, m_nDetailedSizeMB, 195));
+    m_pStandardRadio->SetLabel(SizeLabel(5134, m_nStandardSizeMB, 43));
+
+    UpdateSourceChoices();
+    UpdateInstalledCheck();
+    UpdateApplyButton();
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CAddressPage::UpdateData(BOOL bSaveAndValidate)
+{
+    if (bSaveAndValidate)
+        return;
+    m_editSource->ChangeValue(Utf8(m_strSourceDir));
+    m_editDest->ChangeValue(Utf8(m_strDestDir));
+}
+
+int CAddressPage::InstalledLevel()
+{
+    return GetAddressDataLevel(m_strDestDir, kAddressData, m_strInstalledFile);
+}
+
+void CAddressPage::UpdateSourceChoices()
+{
+    const bool bDetailed = GetAddressDataLevel(m_strSourceDir, kAddressData, m_strDetailedFile) != 0;
+    m_pDetailedRadio->Enable(bDetailed);
+    m_staticDetailedNote->Enable(bDetailed);
+    const bool bStandard = GetAddressDataLevel(m_strSourceDir, kAddressData, m_strStandardFile) != 0;
+    m_pStandardRadio->Enable(bStandard);
+    m_staticStandardNote->Enable(bStandard);
+}
+
+void CAddressPage::SetRadioChecks(bool bDetailed, bool bStandard)
+{
+    if (bDetailed)
+        m_pDetailedRadio->SetValue(true);
+    else if (bStandard)
+        m_pStandardRadio->SetValue(true);
+    else
+        m_pNoneRadio->SetValue(true);
+}
+
+void CAddressPage::UpdateInstalledCheck()
+{
+    const bool bDetailed = InstalledLevel() == 4;
+    const bool bStandard = InstalledLevel() == 3;
+    SetRadioChecks(bDetailed, bStandard);
+}
+
+void CAddressPage::UpdateApplyButton()
+{
+    // IsThisEnabled: the page's own state, also while the main dialog is
+    // disabled around an installation.
+    int nInstalled = -1;
+    auto installed = [&] {
+        if (nInstalled < 0)
+            nInstalled = InstalledLevel();
+        return nInstalled;
+    };
+    bool bEnable = false;
+    if (m_pDetailedRadio->IsThisEnabled() && m_pDetailedRadio->GetValue() && installed() != 4)
+        bEnable = true;
+    else if (m_pStandardRadio->IsThisEnabled() && m_pStandardRadio->GetValue() && installed() != 3)
+        bEnable = true;
+    m_btnApply->Enable(bEnable);
+}
+
+void CAddressPage::OnSelectData(wxCommandEvent&)
+{
+    UpdateApplyButton();
+}
+
+void CAddressPage::OnBrowseSource(wxCommandEvent&)
+{
+    BrowseFolder(true);
+}
+
+void CAddressPage::OnBrowseDest(wxCommandEvent&)
+{
+    BrowseFolder(false);
+}
+
+void CAddressPage::BrowseFolder(bool bSource)
+{
+    std::string& strFolder = bSource ? m_strSourceDir : m_strDestDir;
+    const std::string& strOther = bSource ? m_strDestDir : m_strSourceDir;
+
+    const std::string strStart = StripFileName(strFolder, m_strInstalledFile);
+    const std::string strChosen = BrowseForFolder(this, LoadResString(bSource ? 2022 : 2021), strStart);
+    if (strChosen.empty())
+        return;
+
+    const std::string strNew = AddBackslash(strChosen);
+    if (strNew == strOther) {
+        AfxMessageBox(2010, MB_OK);
+        return;
+    }
+    strFolder = strNew;
+    if (bSource)
+        UpdateSourceChoices();
+    UpdateInstalledCheck();
+    UpdateApplyButton();
+    UpdateData(FALSE);
+}
+
+void CAddressPage::OnApplyClicked(wxCommandEvent&)
+{
+    OnApply();
+}
+
+BOOL CAddressPage::HasRoomFor(std::uint64_t size)
+{
+    return GetFreeDiskSpace(m_strDestDir) > size ? TRUE : FALSE;
+}
+
+BOOL CAddressPage::CopyFileToFolder(const std::string& source, const std::string& destFolder,
+                                    const std::string& targetName, const std::string& title)
+{
+    return CopyFileWithProgress(this, source, destFolder, targetName, title);
+}
+
+void CAddressPage::OnApply()
+{
+    CWaitCursor wait;
+
+    const std::string strInstalled = AddBackslash(m_strDestDir) + m_strInstalledFile;
+
+    // Refuse while another program holds the installed database (2039 is
+    // shown by the open). A write-protected file is replaced all the same
+    // (the rename needs no write access to it), so it is tested for use
+    // with a read-only connection, which no other program's can share.
+    if (FileExists(strInstalled)) {
+        CSearchDb db;
+        CDaoDatabase* pDb = db.OpenDatabase(strInstalled, FileIsWritable(strInstalled) ? FALSE : TRUE);
+        const bool bOpen = pDb && pDb->IsOpen();
+        db.CloseDatabase(pDb);
+        if (!bOpen)
+            return;
+    }
+
+    CMainDialogDisabler disabler(m_pMainDlg);
+
+    if (AfxMessageBox(2042, MB_YESNO | MB_ICONINFORMATION) != IDYES)
+        return;
+
+    std::string strFile;
+    if (m_pDetailedRadio->GetValue() && m_pDetailedRadio->IsThisEnabled())
+        strFile = m_strDetailedFile;
+    else if (m_pStandardRadio->GetValue() && m_pStandardRadio->IsThisEnabled())
+        strFile = m_strStandardFile;
+    else
+        return;
+
+    const std::string strTitle = LoadResString(2027);
+    const std::string strSource = AddBackslash(m_strSourceDir) + strFile;
+
+    std::uint64_t nSize = 0;
+    if (!GetFileSize(strSource, nSize)) {
+        AfxMessageBox(FormatText(FromUtf8("コピー元のファイル \"%s\" が見つからないか、読み取れません。\n"
+                                          "CD-ROMが入っているか、インストール元のフォルダを確認してください。")
+                                     .c_str(),
+                                 strSource.c_str()),
+                      MB_OK);
+        return;
+    }
+    if (!HasRoomFor(nSize) && AfxMessageBox(2020, MB_YESNO) != IDYES)
+        return;
+
+    CopyFileToFolder(strSource, m_strDestDir, m_strInstalledFile, strTitle);
+
+    UpdateInstalledCheck();
+    UpdateApplyButton();
 }
 
 void CAddressPage::SaveDataPaths()
 {
+    SetAddressHdPath((AddBackslash(m_strDestDir) + m_strInstalledFile).c_str());
+    SetAddressCdPath((AddBackslash(m_strSourceDir) + m_strDetailedFile).c_str());
+}
+
+void CAddressPage::OnCharHook(wxKeyEvent& event)
+{
+    // Esc and Enter on the page must not end the main dialog; Enter still
+    // presses a focused button.
+    switch (event.GetKeyCode()) {
+    case WXK_ESCAPE:
+        return;
+    case WXK_RETURN:
+    case WXK_NUMPAD_ENTER:
+        if (wxDynamicCast(wxWindow::FindFocus(), wxButton))
+            event.Skip();
+        return;
+    default:
+        event.Skip();
+    }
 }

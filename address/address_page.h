@@ -2,10 +2,36 @@
 // detailed data on offer, the installed one, and the whole-file installation.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include <wx/panel.h>
+
+#include "platform/win_types.h"
+
+class wxButton;
+class wxCommandEvent;
+class wxKeyEvent;
+class wxRadioButton;
+class wxStaticText;
+class wxTextCtrl;
 
 class CAddressPage : public wxPanel {
 public:
+    // Control IDs of template 149.
+    enum {
+        IDD = 149,
+        IDC_SOURCE_DIR = 1010,
+        IDC_DEST_DIR = 1020,
+        IDC_BROWSE_SOURCE = 1040,
+        IDC_APPLY = 1048,
+        IDC_STANDARD = 1049,
+        IDC_BROWSE_DEST = 1050,
+        IDC_DETAILED = 1051,
+        IDC_STANDARD_NOTE = 1058,
+        IDC_DETAILED_NOTE = 1059,
+    };
+
     CAddressPage();
 
     // Creates the page from template 149 as a child of parent (the main
@@ -17,6 +43,55 @@ public:
     // Records both folders in the registry; run at close.
     void SaveDataPaths();
 
+    // Control updates, from the levels of the databases in both folders.
+    void UpdateSourceChoices();
+    void UpdateInstalledCheck();
+    void UpdateApplyButton();
+
+    // The installation (apply button).
+    void OnApply();
+    // Whether the destination volume has more free bytes than size.
+    BOOL HasRoomFor(std::uint64_t size);
+    // Copies source into destFolder as targetName, replacing that file in one
+    // step, with the copy's progress window titled title.
+    BOOL CopyFileToFolder(const std::string& source, const std::string& destFolder, const std::string& targetName,
+                          const std::string& title);
+
 protected:
+    BOOL OnInitDialog();
+    // Members to controls (the two folders); the other direction never
+    // happens, the edits being read-only.
+    void UpdateData(BOOL bSaveAndValidate);
+
+    void OnBrowseSource(wxCommandEvent& event);
+    void OnBrowseDest(wxCommandEvent& event);
+    void OnApplyClicked(wxCommandEvent& event);
+    void OnSelectData(wxCommandEvent& event);
+    void OnCharHook(wxKeyEvent& event);
+
+    // One folder button: the source (1040) or the destination (1050).
+    void BrowseFolder(bool bSource);
+    void SetRadioChecks(bool bDetailed, bool bStandard);
+    int InstalledLevel();
+
+    wxStaticText* m_staticDetailedNote = nullptr;
+    wxStaticText* m_staticStandardNote = nullptr;
+    wxButton* m_btnApply = nullptr;
+    wxButton* m_btnBrowseDest = nullptr;
+    wxButton* m_btnBrowseSource = nullptr;
+    std::string m_strSourceDir;
+    std::string m_strDestDir;
     wxWindow* m_pMainDlg = nullptr;
+    std::string m_strDetailedFile;
+    std::string m_strStandardFile;
+    std::string m_strInstalledFile;
+    wxRadioButton* m_pDetailedRadio = nullptr;
+    wxRadioButton* m_pStandardRadio = nullptr;
+    // GTK keeps one radio button of a group checked; checking this hidden one
+    // is how neither of the two shows checked.
+    wxRadioButton* m_pNoneRadio = nullptr;
+    std::int32_t m_nDetailedSizeMB = 0;
+    std::int32_t m_nStandardSizeMB = 0;
+    wxTextCtrl* m_editSource = nullptr;
+    wxTextCtrl* m_editDest = nullptr;
 };

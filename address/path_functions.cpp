@@ -1,6 +1,7 @@
 #include "address/path_functions.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/cp932.h"
 
@@ -89,6 +90,14 @@ BOOL FileExists(const std::string& pathCp932)
         return FALSE;
     struct stat st;
     return stat(native.c_str(), &st) == 0 ? TRUE : FALSE;
+}
+
+BOOL FileIsWritable(const std::string& pathCp932)
+{
+    std::string native;
+    if (pathCp932.empty() || !PathToNative(pathCp932, native))
+        return FALSE;
+    return access(native.c_str(), W_OK) == 0 ? TRUE : FALSE;
 }
 
 bool GetFileSize(const std::string& pathCp932, std::uint64_t& size)

@@ -37,6 +37,10 @@ std::string FolderOfPath(const std::string& path, PathStyle style = PathStyle::P
 // True when the file's status can be read.
 BOOL FileExists(const std::string& pathCp932);
 
+// True when this process may write the file (its mode, its owner, the
+// media).
+BOOL FileIsWritable(const std::string& pathCp932);
+
 // The size in bytes of the file at path; false when its status cannot be read.
 bool GetFileSize(const std::string& pathCp932, std::uint64_t& size);
 

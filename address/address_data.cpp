@@ -1,0 +1,15 @@
+#include "address/address_data.h"
+
+#include "address/path_functions.h"
+#include "searchdb/search_db.h"
+
+int GetAddressDataLevel(const std::string& folder, const std::string& kind, const std::string& fileName)
+{
+    const std::string file = AddBackslash(folder) + fileName;
+    if (!FileExists(file))
+        return 0;
+    CSearchDb db;
+    if (!db.IsProductData(file, kind))
+        return 0;
+    return db.GetDataLevel(file);
+}
