@@ -296,12 +296,6 @@ CopyResult InstallFileCopy(const std::string& sourceCp932, const std::string& de
         return fail("インストール先のフォルダ \"%s\" にファイルを作成できませんでした。", folderCp932, err);
 
     const char* writeFailed = "インストール先のフォルダ \"%s\" にデータを書き込めませんでした。";
-    // Claiming the space first turns a full disk into an error before the
-    // long copy rather than after it.
-    if (total > 0 && options.preallocate && fallocate(temp.fd(), 0, 0, static_cast<off_t>(total)) != 0 && errno != EOPNOTSUPP &&
-        errno != ENOSYS && errno != EINTR)
-        return fail(writeFailed, folderCp932, errno);
-
     if (progress && !progress(0, total))
         return CopyResult::Cancelled;
 
@@ -327,10 +321,6 @@ CopyResult InstallFileCopy(const std::string& sourceCp932, const std::string& de
         if (progress && !progress(done, total))
             return CopyResult::Cancelled;
     }
-    // A source that shrank while it was read leaves preallocated space.
-    if (done < total && ftruncate(temp.fd(), static_cast<off_t>(done)) != 0)
-        return fail(writeFailed, folderCp932, errno);
-
     if (fsync(temp.fd()) != 0)
         return fail(writeFailed, folderCp932, errno);
     if (int err = temp.Close())

@@ -16,13 +16,10 @@ enum class CopyResult { Done, Cancelled, Failed };
 
 struct CopyOptions {
     // Bytes moved between two progress reports.
-    std::size_t chunkBytes = 16u << 20;
+    std::size_t chunkBytes = 4u << 20;
     // Whether the kernel may copy in place (copy_file_range); off, the data
     // goes through a buffer of ours.
     bool allowKernelCopy = true;
-    // Whether the whole size is claimed on the disk before the copy, so that
-    // a full disk is found at once rather than at the end.
-    bool preallocate = true;
 };
 
 // Copies sourceCp932 into destFolderCp932 (made, with its parents, when
