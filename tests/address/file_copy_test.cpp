@@ -129,6 +129,23 @@ TEST_P(FileCopy, FailuresAreDescribedAndChangeNothing)
     }
 }
 
+TEST_P(FileCopy, FailedRenameIsReportedAndLeavesTheTargetAlone)
+{
+    // A folder holding a file under the target's name cannot be renamed over.
+    WriteFileBytes(m_dir / "src.dbs", "new data");
+    mkdir((m_dir / "hd").c_str(), 0777);
+    mkdir((m_dir / "hd/Address.dbs").c_str(), 0777);
+    WriteFileBytes(m_dir / "hd/Address.dbs/inside", "kept");
+
+    std::string error;
+    EXPECT_EQ(Install(m_dir / "src.dbs", m_dir / "hd", error), CopyResult::Failed);
+    EXPECT_EQ(ToUtf8(error), "コピーしたデータを \"" + m_dir / "hd/Address.dbs" +
+                                 "\" に置き換えられませんでした。\nファイルではなくフォルダです。"
+                                 "\n\nインストール済みのデータは変更されていません。");
+    EXPECT_EQ(ListDir(m_dir / "hd"), std::vector<std::string>{kTarget});
+    EXPECT_EQ(ReadFileBytes(m_dir / "hd/Address.dbs/inside"), "kept");
+}
+
 TEST_P(FileCopy, ReportsProgressUpToTheWholeSize)
 {
     const std::string data = Pattern(1'000'000, 2);
