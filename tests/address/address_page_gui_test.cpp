@@ -26,6 +26,7 @@
 #include "gui_support/gui_test_support.h"
 #include "platform/cp932.h"
 #include "platform/message_box.h"
+#include "platform/wait_cursor.h"
 #include "res/strings.h"
 #include "searchdb/search_db.h"
 #include "services/free_space.h"
@@ -594,6 +595,7 @@ TEST_F(AddressInstallTest, InstalledFileHeldByAnotherProgram)
     EXPECT_EQ(modals.shown()[0].text, Message(2039, m_hd + "/Address.dbs"));
     EXPECT_TRUE(modals.shown()[0].style & wxOK);
     EXPECT_TRUE(m_main->m_enables.empty()) << "the main dialog was disabled";
+    EXPECT_EQ(WaitCursorDepth(), 0);
     EXPECT_TRUE(ReadFileBytes(m_hd + "/Address.dbs") == before);
     EXPECT_EQ(ListDir(m_hd), std::vector<std::string>{"Address.dbs"});
 }
@@ -608,13 +610,24 @@ TEST_F(AddressInstallTest, WaysOutBeforeTheCopyChangeNothing)
     Open();
     Click(CAddressPage::IDC_DETAILED);
 
-    // No at 2042.
-    modals.AnswerMessage(wxID_NO);
+    // No at 2042, asked with the main dialog disabled and the wait cursor
+    // shown; both are undone afterwards.
+    bool enabledAtQuestion = true;
+    int waitCursorAtQuestion = 0;
+    modals.AnswerCustom([&](wxDialog*) {
+        enabledAtQuestion = m_main->IsEnabled();
+        waitCursorAtQuestion = WaitCursorDepth();
+        return wxID_NO;
+    });
     Click(CAddressPage::IDC_APPLY);
     ASSERT_EQ(modals.shown().size(), 1u);
     ExpectAsked2042(modals.shown()[0]);
+    EXPECT_FALSE(enabledAtQuestion);
+    EXPECT_EQ(waitCursorAtQuestion, 1);
     EXPECT_EQ(m_main->m_enables, (std::vector<bool>{false, true}));
+    EXPECT_GE(m_main->m_raised, 1);
     EXPECT_TRUE(m_main->IsEnabled());
+    EXPECT_EQ(WaitCursorDepth(), 0);
 
     // The detailed file gone from the CD-ROM since the last update.
     const std::string detailed = ReadFileBytes(m_cd + "/Adr_L.dbs");
