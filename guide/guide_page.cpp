@@ -1,8 +1,99 @@
 #include "guide/guide_page.h"
 
+#include <cstdio>
+#include <optional>
+
+#include <wx/button.h>
+#include <wx/image.h>
+#include <wx/mstream.h>
+#include <wx/statline.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include "address/browse_for_folder.h"
+#include "address/path_functions.h"
+#include "guide/genre_list_ctrl.h"
+#include "guide/genre_rows.h"
+#include "platform/cp932.h"
 #include "platform/dialog_units.h"
+#include "platform/message_box.h"
+#include "platform/wait_cursor.h"
+#include "res/bitmap_350.h"
+#include "res/strings.h"
+#include "services/compact.h"
+#include "services/free_space.h"
+#include "services/progress_dlg.h"
+#include "settings/directory_settings.h"
+#include "shell/show_formatted_message.h"
+
+namespace {
+
+// Messages.
+const UINT IDS_SAME_FOLDERS = 2010;
+const UINT IDS_LOW_SPACE = 2020;
+const UINT IDS_BROWSE_DEST_TITLE = 2021;
+const UINT IDS_BROWSE_SOURCE_TITLE = 2022;
+const UINT IDS_NOT_GUIDE_DATA = 2025;
+const UINT IDS_INSTALLING = 2027;
+const UINT IDS_INSTALLING_GENRE = 2028;
+const UINT IDS_INSTALL_FAILED = 2031;
+const UINT IDS_FILE_NOT_FOUND = 2032;
+const UINT IDS_REMOVE_FAILED = 2033;
+const UINT IDS_REMOVING = 2034;
+const UINT IDS_REMOVING_GENRE = 2035;
+const UINT IDS_ALREADY_INSTALLED = 2038;
+
+// Statements.
+const UINT IDS_SQL_GENRE_ROWS = 13020;
+const UINT IDS_SQL_GROUP_ROWS = 13021;
+const UINT IDS_SQL_GENRE_CATEGORY_ROWS = 13070;
+const UINT IDS_SQL_GENRE_POINT_ROWS = 13080;
+const UINT IDS_SQL_GENRE_BY_NAME = 13081;
+const UINT IDS_SQL_GENRE_FILTER = 13082;
+
+const char* const kModeCopy = "COPY";
+const char* const kModeRemove = "REMOVE";
+
+wxString ToWx(const std::string& cp932)
+{
+    std::string utf8;
+    if (!Cp932ToUtf8(cp932, utf8))
+        return wxString("?");
+    return wxString::FromUTF8(utf8);
+}
+
+// CFile::Remove: false when the file could not be deleted.
+bool RemoveFile(const std::string& pathCp932)
+{
+    std::string native;
+    return PathToNative(pathCp932, native) && std::remove(native.c_str()) == 0;
+}
+
+void SetStaticText(wxStaticText* pStatic, const std::string& cp932)
+{
+    const wxString text = ToWx(cp932);
+    if (pStatic->GetLabel() != text)
+        pStatic->SetLabel(text);
+}
+
+void SetEditText(wxTextCtrl* pEdit, const std::string& cp932)
+{
+    const wxString text = ToWx(cp932);
+    if (pEdit->GetValue() != text)
+        pEdit->ChangeValue(text);
+}
+
+} // namespace
 
 CGuidePage::CGuidePage() = default;
+
+CGuidePage::~CGuidePage()
+{
+    // The dialog is a child of the main dialog, which may have destroyed it
+    // already.
+    if (m_progressDlgAlive)
+        m_progressDlgAlive->Destroy();
+}
 
 bool CGuidePage::Create(wxWindow* parent)
 {
@@ -10,9 +101,470 @@ bool CGuidePage::Create(wxWindow* parent)
         return false;
     ApplyDialogFont(this);
     SetSize(DlgSize(this, 254, 154));
-    return true;
+
+    // Template 151, in tab order.
+    const long kEditStyle = wxTE_READONLY | wxBORDER_SUNKEN;
+    const long kSizeStyle = wxALIGN_RIGHT | wxST_NO_AUTORESIZE | wxBORDER_SUNKEN;
+    m_editSource = new wxTextCtrl(this, IDC_SOURCE_PATH, wxString(), DlgRect(this, 65, 2, 143, 12).GetPosition(),
+                                  DlgRect(this, 65, 2, 143, 12).GetSize(), kEditStyle);
+    new wxStaticText(this, wxID_ANY, wxString::FromUTF8("CD-ROM(&C):"), DlgRect(this, 3, 2, 44, 9).GetPosition(),
+                     DlgRect(this, 3, 2, 44, 9).GetSize());
+    m_staticNotInstalledCaption =
+        new wxStaticText(this, IDC_NOT_INSTALLED_CAPTION, wxString::FromUTF8("未インストールのジャンル(&S):"),
+                         DlgRect(this, 3, 36, 96, 9).GetPosition(), DlgRect(this, 3, 36, 96, 9).GetSize());
+    m_btnBrowseSource = new wxButton(this, IDC_BROWSE_SOURCE, wxString::FromUTF8("参照（&B)..."),
+                                     DlgRect(this, 209, 1, 42, 13).GetPosition(), DlgRect(this, 209, 1, 42, 13).GetSize());
+    new wxStaticLine(this, wxID_ANY, DlgRect(this, 3, 32, 248, 1).GetPosition(),
+                     wxSize(DlgRect(this, 3, 32, 248, 1).GetWidth(), 2), wxLI_HORIZONTAL);
+    m_editDest = new wxTextCtrl(this, IDC_DEST_PATH, wxString(), DlgRect(this, 65, 16, 143, 12).GetPosition(),
+                                DlgRect(this, 65, 16, 143, 12).GetSize(), kEditStyle);
+    new wxStaticText(this, wxID_ANY, wxString::FromUTF8("インストール先(&H):"),
+                     DlgRect(this, 3, 16, 59, 8).GetPosition(), DlgRect(this, 3, 16, 59, 8).GetSize());
+    m_btnBrowseDest = new wxButton(this, IDC_BROWSE_DEST, wxString::FromUTF8("参照（&R)..."),
+                                   DlgRect(this, 209, 15, 42, 13).GetPosition(), DlgRect(this, 209, 15, 42, 13).GetSize());
+    m_staticNotInstalledSize = new wxStaticText(this, IDC_NOT_INSTALLED_SIZE, wxString(),
+                                                DlgRect(this, 3, 139, 102, 12).GetPosition(),
+                                                DlgRect(this, 3, 139, 102, 12).GetSize(), kSizeStyle);
+    m_listNotInstalled = new CGenreListCtrl(this, IDC_NOT_INSTALLED_LIST, DlgRect(this, 3, 45, 102, 91));
+    m_staticInstalledCaption =
+        new wxStaticText(this, IDC_INSTALLED_CAPTION, wxString::FromUTF8("インストール済みジャンル(&T):"),
+                         DlgRect(this, 149, 36, 102, 9).GetPosition(), DlgRect(this, 149, 36, 102, 9).GetSize());
+    m_staticInstalledSize = new wxStaticText(this, IDC_INSTALLED_SIZE, wxString(),
+                                             DlgRect(this, 149, 139, 102, 12).GetPosition(),
+                                             DlgRect(this, 149, 139, 102, 12).GetSize(), kSizeStyle);
+    m_listInstalled = new CGenreListCtrl(this, IDC_INSTALLED_LIST, DlgRect(this, 149, 45, 102, 91));
+    m_btnInstall = new wxButton(this, IDC_INSTALL, ">>", DlgRect(this, 110, 70, 34, 14).GetPosition(),
+                                DlgRect(this, 110, 70, 34, 14).GetSize());
+    m_btnRemove = new wxButton(this, IDC_REMOVE, "<<", DlgRect(this, 110, 100, 34, 14).GetPosition(),
+                               DlgRect(this, 110, 100, 34, 14).GetSize());
+
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowseSource(); }, IDC_BROWSE_SOURCE);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowseDest(); }, IDC_BROWSE_DEST);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnInstall(); }, IDC_INSTALL);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnRemove(); }, IDC_REMOVE);
+    m_listNotInstalled->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, &CGuidePage::OnItemChangedNotInstalled, this);
+    m_listInstalled->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, &CGuidePage::OnItemChangedInstalled, this);
+    Bind(wxEVT_CHAR_HOOK, &CGuidePage::OnCharHook, this);
+
+    return OnInitDialog() == TRUE;
 }
+
+BOOL CGuidePage::OnInitDialog()
+{
+    static const struct {
+        int nControl;
+        UINT nString;
+    } kTips[] = {
+        {IDC_NOT_INSTALLED_LIST, 5070}, {IDC_INSTALLED_LIST, 5080}, {IDC_INSTALL, 5120},
+        {IDC_REMOVE, 5010},             {IDC_NOT_INSTALLED_SIZE, 5110}, {IDC_INSTALLED_SIZE, 5060},
+        {IDC_SOURCE_PATH, 5100},        {IDC_DEST_PATH, 5090},      {IDC_BROWSE_SOURCE, 5040},
+        {IDC_BROWSE_DEST, 5030},
+    };
+    for (const auto& tip : kTips)
+        if (wxWindow* pControl = FindWindow(tip.nControl))
+            pControl->SetToolTip(wxString::FromUTF8(LoadResStringUtf8(tip.nString)));
+
+    m_btnInstall->Disable();
+    m_btnRemove->Disable();
+
+    m_strGuideFile = GetGuideFile();
+    m_strSourcePath = GetGuideCdPath();
+    m_strDestPath = GetGuideHdPath(m_strGuideFile.c_str());
+
+    m_strNotInstalledCaption = FromUtf8("未インストールのジャンル(&S):");
+    m_strInstalledCaption = FromUtf8("インストール済みジャンル(&S):");
+
+    const wxString heading = wxString::FromUTF8("ジャンル名");
+    m_listNotInstalled->InsertColumn(heading, 150);
+    m_listInstalled->InsertColumn(heading, 150);
+
+    // Bitmap 350 with white as its transparent colour.
+    const std::string& bmp = LoadBitmap350();
+    wxMemoryInputStream stream(bmp.data(), bmp.size());
+    wxImage image(stream, wxBITMAP_TYPE_BMP);
+    if (image.IsOk()) {
+        image.SetMaskColour(0xFF, 0xFF, 0xFF);
+        const wxBitmap icon(image);
+        m_listNotInstalled->SetItemIcon(icon);
+        m_listInstalled->SetItemIcon(icon);
+    }
+
+    UpdateInstalledSize();
+    UpdateNotInstalledSize();
+    RefreshGenreLists(m_strSourcePath, m_strDestPath);
+
+    m_progressDlg = new CProgressDlg();
+    // Owned by the main dialog's window so that it stays in front of it.
+    m_progressDlg->Create(wxGetTopLevelParent(this));
+    m_progressDlgAlive = m_progressDlg;
+    m_pProgressSink = m_progressDlg;
+
+    UpdateData(FALSE);
+    m_sizeCache.clear();
+    return TRUE;
+}
+
+void CGuidePage::UpdateData(BOOL bSaveAndValidate)
+{
+    if (bSaveAndValidate)
+        return; // every exchanged control is read-only
+    SetStaticText(m_staticInstalledSize, m_strInstalledSize);
+    SetStaticText(m_staticInstalledCaption, m_strInstalledCaption);
+    SetEditText(m_editSource, m_strSourcePath);
+    SetEditText(m_editDest, m_strDestPath);
+    SetStaticText(m_staticNotInstalledCaption, m_strNotInstalledCaption);
+    SetStaticText(m_staticNotInstalledSize, m_strNotInstalledSize);
+}
+
+void CGuidePage::OnCharHook(wxKeyEvent& event)
+{
+    // Escape must not end the main dialog through the page.
+    if (event.GetKeyCode() == WXK_ESCAPE)
+        return;
+    event.Skip();
+}
+
+// ---------------------------------------------------------------------------
+// Browsing
+
+std::string CGuidePage::MakeDatabasePath(const std::string& folder) const
+{
+    return AddBackslash(folder) + m_strGuideFile;
+}
+
+std::string CGuidePage::GetBrowseStartFolder(const std::string& path) const
+{
+    return StripFileName(path, m_strGuideFile);
+}
+
+void CGuidePage::OnBrowseSource()
+{
+    BrowseForDatabase(m_strSourcePath, m_strDestPath, IDS_BROWSE_SOURCE_TITLE);
+}
+
+void CGuidePage::OnBrowseDest()
+{
+    BrowseForDatabase(m_strDestPath, m_strSourcePath, IDS_BROWSE_DEST_TITLE);
+}
+
+void CGuidePage::BrowseForDatabase(std::string& path, const std::string& otherPath, UINT nTitleID)
+{
+    const std::string folder = BrowseForFolder(this, LoadResString(nTitleID), GetBrowseStartFolder(path));
+    if (folder.empty())
+        return;
+    const std::string newPath = MakeDatabasePath(folder);
+    if (newPath == otherPath) {
+        AfxMessageBox(IDS_SAME_FOLDERS, MB_OK);
+        return;
+    }
+    if (newPath != path)
+        m_sizeCache.clear();
+    path = newPath;
+    UpdateData(FALSE);
+    RefreshGenreLists(m_strSourcePath, m_strDestPath);
+    UpdateInstalledSize();
+    UpdateNotInstalledSize();
+}
+
+// ---------------------------------------------------------------------------
+// The lists
+
+void CGuidePage::RefreshGenreLists(const std::string& source, const std::string& dest)
+{
+    // The not-installed fill reads the codes of the genres the installed
+    // fill has just listed.
+    FillInstalledList(dest, kGuideData);
+    FillNotInstalledList(source, kGuideData, dest);
+}
+
+void CGuidePage::FillInstalledList(const std::string& dest, const std::string& kind)
+{
+    CWaitCursor wait;
+    m_listInstalled->DeleteAllItems();
+    m_installedGenres = ReadInstalledGenres(m_db, dest, kind);
+    for (size_t n = 0; n < m_installedGenres.size(); ++n)
+        m_listInstalled->InsertItem(static_cast<int>(n), m_installedGenres[n].Name, n);
+}
+
+void CGuidePage::FillNotInstalledList(const std::string& source, const std::string& kind, const std::string& dest)
+{
+    CWaitCursor wait;
+    m_listNotInstalled->DeleteAllItems();
+    if (!FileExists(source) || !m_db.IsProductData(source, kind))
+        return;
+
+    CDaoDatabase* pDest = m_db.OpenDatabase(dest, TRUE);
+    if (pDest->IsOpen())
+        ReadInstalledGenreCodes(m_db, pDest, m_installedGenres);
+    else
+        FillInstalledList(dest, kind);
+    m_db.CloseDatabase(pDest);
+
+    const std::vector<std::string> names = ReadNotInstalledGenreNames(m_db, source, m_installedGenres);
+    m_listNotInstalled->Freeze();
+    for (size_t n = 0; n < names.size(); ++n)
+        m_listNotInstalled->InsertItem(static_cast<int>(n), names[n], n);
+    m_listNotInstalled->Thaw();
+}
+
+BOOL CGuidePage::LookupGenreByName(const std::string& path, const std::string& name, std::string& l1,
+                                   std::string& l2)
+{
+    const std::string sql = FormatSql(IDS_SQL_GENRE_BY_NAME, name);
+    return m_db.GetFirstFieldText(l1, path, sql, "L1") && m_db.GetFirstFieldText(l2, path, sql, "L2");
+}
+
+long CGuidePage::ComputeSelectedSize(CGenreListCtrl* pList, const std::string& path, wxButton* pButton)
+{
+    const std::vector<int> selected = pList->GetSelectedIndexes();
+    if (selected.empty()) {
+        pButton->Disable();
+        return 0;
+    }
+    pButton->Enable();
+
+    std::optional<CWaitCursor> wait; // only while the databases are read
+    long total = 0;
+    for (int n : selected) {
+        const std::string name = pList->GetItemText(n);
+        auto cached = m_sizeCache.find(name);
+        if (cached != m_sizeCache.end()) {
+            total += cached->second;
+            continue;
+        }
+        if (!wait)
+            wait.emplace();
+        std::string l1, l2;
+        if (!LookupGenreByName(path, name, l1, l2))
+            return 0;
+        long size = m_db.EstimateGenreSize(path, l1, l2);
+        if (size < 0)
+            size = 0; // a count that failed
+        m_sizeCache[name] = size;
+        total += size;
+    }
+    return total;
+}
+
+void CGuidePage::UpdateSize(CGenreListCtrl* pList, const std::string& path, wxButton* pButton, std::string& label)
+{
+    const long size = ComputeSelectedSize(pList, path, pButton);
+    m_nSelectedSize = size;
+    label = SizeLabelText(size);
+    UpdateData(FALSE);
+}
+
+void CGuidePage::UpdateNotInstalledSize()
+{
+    UpdateSize(m_listNotInstalled, m_strSourcePath, m_btnInstall, m_strNotInstalledSize);
+}
+
+void CGuidePage::UpdateInstalledSize()
+{
+    UpdateSize(m_listInstalled, m_strDestPath, m_btnRemove, m_strInstalledSize);
+}
+
+void CGuidePage::OnItemChangedNotInstalled(wxDataViewEvent&)
+{
+    UpdateNotInstalledSize();
+}
+
+void CGuidePage::OnItemChangedInstalled(wxDataViewEvent&)
+{
+    UpdateInstalledSize();
+}
+
+// ---------------------------------------------------------------------------
+// Installing
+
+void CGuidePage::EnableMainDialog()
+{
+    if (m_pMainDlg) {
+        m_pMainDlg->Enable();
+        m_pMainDlg->Raise();
+    }
+}
+
+void CGuidePage::OnInstall()
+{
+    CWaitCursor wait;
+    if (m_pMainDlg)
+        m_pMainDlg->Disable();
+
+    const int first = m_strSourcePath == m_strDestPath ? -1 : m_listNotInstalled->GetNextSelectedItem(-1);
+    if (first >= 0) {
+        ShowProgress(kModeCopy, IDS_INSTALLING);
+        if (!HasRoomForSelection() && AfxMessageBox(LoadResString(IDS_LOW_SPACE), MB_YESNO) != IDYES) {
+            HideProgress();
+        } else {
+            InstallSelectedGenres(first + 1);
+            RemoveEmptyDatabase();
+            HideProgress();
+            RefreshGenreLists(m_strSourcePath, m_strDestPath);
+            m_btnInstall->Disable();
+            UpdateNotInstalledSize();
+            UpdateInstalledSize();
+        }
+    }
+    EnableMainDialog();
+}
+
+void CGuidePage::ShowProgress(const std::string& mode, UINT nTitleID)
+{
+    m_progressDlg->SetCaption(LoadResString(nTitleID));
+    m_progressDlg->CentreOnScreen();
+    m_progressDlg->Show();
+    if (mode == kModeCopy)
+        m_progressDlg->StartCopyAnimation();
+    else if (mode == kModeRemove)
+        m_progressDlg->StartRemoveAnimation();
+    Disable();
+}
+
+void CGuidePage::HideProgress()
+{
+    Enable();
+    m_progressDlg->StopAnimation();
+    m_progressDlg->Hide();
+}
+
+BOOL CGuidePage::HasRoomForSelection()
+{
+    CWaitCursor wait;
+    // The genres about to be installed are those selected in 1030, whatever
+    // list's size was shown last.
+    UpdateNotInstalledSize();
+    const unsigned long long needed = m_nSelectedSize > 0 ? static_cast<unsigned long long>(m_nSelectedSize) : 0;
+    return GetFreeDiskSpace(m_strDestPath) > needed;
+}
+
+BOOL CGuidePage::InstallSelectedGenres(int n)
+{
+    while (n != 0) {
+        const int current = n - 1;
+        n = m_listNotInstalled->GetNextSelectedItem(current) + 1;
+        const std::string name = m_listNotInstalled->GetItemText(current);
+
+        if (!FileExists(m_strSourcePath)) {
+            ShowFormattedMessage(IDS_FILE_NOT_FOUND, m_strSourcePath.c_str());
+            return FALSE;
+        }
+        if (!FileExists(m_strDestPath) && !CreateSearchFile(m_db, m_strSourcePath, m_strDestPath))
+            return FALSE;
+        if (!m_db.IsProductData(m_strDestPath, kGuideData)) {
+            AfxMessageBox(IDS_NOT_GUIDE_DATA, MB_OK);
+            return FALSE;
+        }
+        if (!m_db.IsCategoryNameAbsent(m_strDestPath, name)) {
+            ShowFormattedMessage(IDS_ALREADY_INSTALLED, name.c_str());
+            return FALSE;
+        }
+        std::string l1, l2;
+        if (!LookupGenreByName(m_strSourcePath, name, l1, l2))
+            return FALSE;
+
+        m_progressDlg->SetText(FormatResString(IDS_INSTALLING_GENRE, name));
+        const int result = InstallGenre(m_pProgressSink, m_strSourcePath, m_strDestPath, l1, l2);
+        if (result == 1) {
+            m_bGuideChanged = TRUE;
+        } else if (result != 0) {
+            AfxMessageBox(IDS_INSTALL_FAILED, MB_OK);
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+int CGuidePage::InstallGenre(CProgressSink* pProgress, const std::string& source, const std::string& dest,
+                             const std::string& l1, const std::string& l2)
+{
+    const long nCategory = m_db.CountRecords(source, FormatSql(IDS_SQL_GENRE_CATEGORY_ROWS, l1, l2));
+    const long nPoint = m_db.CountRecords(source, FormatSql(IDS_SQL_GENRE_POINT_ROWS, l1, l2));
+    pProgress->SetRange(0, static_cast<int>(nCategory + nPoint + 1));
+    pProgress->SetPos(0);
+    pProgress->SetStep(1);
+    const std::string filter = FormatSql(IDS_SQL_GENRE_FILTER, l1, l2);
+    return m_db.TransferGenre(pProgress, source, dest, filter, l1);
+}
+
+void CGuidePage::RemoveEmptyDatabase()
+{
+    if (m_db.CountRecords(m_strDestPath, LoadResString(IDS_SQL_GENRE_ROWS)) == 0 && FileExists(m_strDestPath))
+        RemoveFile(m_strDestPath);
+}
+
+// ---------------------------------------------------------------------------
+// Removing
+
+void CGuidePage::OnRemove()
+{
+    CWaitCursor wait;
+    if (m_pMainDlg)
+        m_pMainDlg->Disable();
+
+    const int first = m_listInstalled->GetNextSelectedItem(-1);
+    if (first >= 0 && !FileExists(m_strDestPath)) {
+        ShowFormattedMessage(IDS_FILE_NOT_FOUND, m_strDestPath.c_str());
+        RefreshGenreLists(m_strSourcePath, m_strDestPath);
+        UpdateInstalledSize();
+        UpdateNotInstalledSize();
+    } else if (first >= 0) {
+        ShowProgress(kModeRemove, IDS_REMOVING);
+        // Every genre is to go: the file goes as a whole.
+        const bool bRemoveAll = m_listInstalled->GetItemCount() == m_listInstalled->GetSelectedCount();
+        if (!bRemoveAll || !RemoveFile(m_strDestPath)) {
+            RemoveSelectedGenres(first + 1);
+            RemoveEmptyDatabase();
+        }
+        HideProgress();
+        RefreshGenreLists(m_strSourcePath, m_strDestPath);
+        UpdateInstalledSize();
+        UpdateNotInstalledSize();
+        m_btnRemove->Disable();
+    }
+    EnableMainDialog();
+}
+
+BOOL CGuidePage::RemoveSelectedGenres(int n)
+{
+    while (n != 0) {
+        const int current = n - 1;
+        n = m_listInstalled->GetNextSelectedItem(current) + 1;
+        const std::string name = m_listInstalled->GetItemText(current);
+
+        m_progressDlg->SetText(FormatResString(IDS_REMOVING_GENRE, name));
+        if (!FileExists(m_strDestPath)) {
+            ShowFormattedMessage(IDS_FILE_NOT_FOUND, m_strDestPath.c_str());
+            return FALSE;
+        }
+        std::string l1, l2;
+        if (!LookupGenreByName(m_strDestPath, name, l1, l2))
+            return FALSE;
+        const BOOL bDeleted = DeleteGenreRows(m_strDestPath, l1, l2);
+        if (bDeleted)
+            m_bGuideChanged = TRUE;
+        // The group row goes with the last genre of its group.
+        if (m_db.CountRecords(m_strDestPath, FormatSql(IDS_SQL_GROUP_ROWS, l1)) == 1)
+            m_db.DeleteGroupRow(m_strDestPath, l1);
+        if (!bDeleted)
+            return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CGuidePage::DeleteGenreRows(const std::string& path, const std::string& l1, const std::string& l2)
+{
+    if (!DeleteGenreRowsInOneTransaction(m_db, path, l1, l2)) {
+        AfxMessageBox(IDS_REMOVE_FAILED, MB_OK);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// ---------------------------------------------------------------------------
+// Closing
 
 void CGuidePage::SaveAndCompact()
 {
+    SaveAndCompactGuide(m_db, m_strDestPath, m_strSourcePath, m_strGuideFile, m_bGuideChanged);
 }

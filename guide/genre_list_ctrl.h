@@ -1,0 +1,41 @@
+// A genre list of the guide page: a one-column list with an icon before each
+// name, multiple selection and no header. It is a GtkTreeView underneath,
+// so keyboard users and screen readers reach it. The operations are those
+// of the list views the page was designed around: items by index with text
+// and item data, the next selected item after an index, counts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <wx/bitmap.h>
+#include <wx/dataview.h>
+
+class CGenreListCtrl : public wxDataViewListCtrl {
+public:
+    CGenreListCtrl(wxWindow* parent, wxWindowID id, const wxRect& rect);
+
+    // Column 0: left-aligned, width in pixels, no header shown.
+    void InsertColumn(const wxString& heading, int width);
+    // The icon drawn before every item.
+    void SetItemIcon(const wxBitmap& icon) { m_icon = icon; }
+
+    // Inserts nameCp932 at index with the given item data.
+    void InsertItem(int index, const std::string& nameCp932, wxUIntPtr data);
+    void DeleteAllItems();
+
+    // The first selected item after index (-1 searches from the start);
+    // -1 when there is none.
+    int GetNextSelectedItem(int after) const;
+    // Every selected item, in index order.
+    std::vector<int> GetSelectedIndexes() const;
+    int GetSelectedCount() const;
+    int GetItemCount() const { return static_cast<int>(m_names.size()); }
+    // CP932 text of item n ("" for no such item).
+    std::string GetItemText(int n) const;
+    wxUIntPtr GetItemDataAt(int n) const;
+
+private:
+    wxBitmap m_icon;
+    std::vector<std::string> m_names; // CP932, by index
+};

@@ -1,0 +1,75 @@
+#include "guide/genre_list_ctrl.h"
+
+#include <algorithm>
+
+#include "platform/cp932.h"
+
+CGenreListCtrl::CGenreListCtrl(wxWindow* parent, wxWindowID id, const wxRect& rect)
+    : wxDataViewListCtrl(parent, id, rect.GetPosition(), rect.GetSize(),
+                         wxDV_MULTIPLE | wxDV_NO_HEADER | wxBORDER_THEME)
+{
+}
+
+void CGenreListCtrl::InsertColumn(const wxString& heading, int width)
+{
+    AppendIconTextColumn(heading, wxDATAVIEW_CELL_INERT, width, wxALIGN_LEFT, 0);
+}
+
+void CGenreListCtrl::InsertItem(int index, const std::string& nameCp932, wxUIntPtr data)
+{
+    index = std::clamp(index, 0, GetItemCount());
+    std::string utf8;
+    if (!Cp932ToUtf8(nameCp932, utf8))
+        utf8 = "?";
+    wxVector<wxVariant> values;
+    wxVariant value;
+    value << wxDataViewIconText(wxString::FromUTF8(utf8), wxBitmapBundle(m_icon));
+    values.push_back(value);
+    wxDataViewListCtrl::InsertItem(static_cast<unsigned>(index), values, data);
+    m_names.insert(m_names.begin() + index, nameCp932);
+}
+
+void CGenreListCtrl::DeleteAllItems()
+{
+    wxDataViewListCtrl::DeleteAllItems();
+    m_names.clear();
+}
+
+std::vector<int> CGenreListCtrl::GetSelectedIndexes() const
+{
+    wxDataViewItemArray items;
+    GetSelections(items);
+    std::vector<int> rows;
+    rows.reserve(items.size());
+    for (const wxDataViewItem& item : items) {
+        const int row = ItemToRow(item);
+        if (row >= 0)
+            rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int CGenreListCtrl::GetNextSelectedItem(int after) const
+{
+    const int count = GetItemCount();
+    for (int row = std::max(after + 1, 0); row < count; ++row)
+        if (IsRowSelected(static_cast<unsigned>(row)))
+            return row;
+    return -1;
+}
+
+int CGenreListCtrl::GetSelectedCount() const
+{
+    return GetSelectedItemsCount();
+}
+
+std::string CGenreListCtrl::GetItemText(int n) const
+{
+    return n >= 0 && n < GetItemCount() ? m_names[static_cast<size_t>(n)] : std::string();
+}
+
+wxUIntPtr CGenreListCtrl::GetItemDataAt(int n) const
+{
+    return n >= 0 && n < GetItemCount() ? GetItemData(RowToItem(n)) : 0;
+}
