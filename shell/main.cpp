@@ -1,14 +1,11 @@
-#include <wx/app.h>
-#include <wx/frame.h>
+// The installer's entry point. The application object is made here rather
+// than by wxIMPLEMENT_APP's main(), so that the single-instance check and
+// the registration words run before the toolkit needs a display.
+#include "shell/installer_app.h"
 
-class PlaceholderApp : public wxApp {
-public:
-    bool OnInit() override
-    {
-        auto* frame = new wxFrame(nullptr, wxID_ANY, "Pellvane");
-        frame->Show();
-        return true;
-    }
-};
+wxIMPLEMENT_APP_NO_MAIN(CInstallerApp);
 
-wxIMPLEMENT_APP(PlaceholderApp);
+int main(int argc, char** argv)
+{
+    return CInstallerApp::Main(argc, argv);
+}
