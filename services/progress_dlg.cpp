@@ -26,6 +26,10 @@ constexpr long kGaugeTicks = 1000;
 
 constexpr std::chrono::milliseconds kLookInterval(5);
 
+// And the bar is redrawn at most this often while it steps: every redraw
+// costs the window system a frame, far more than a row.
+constexpr std::chrono::milliseconds kShowInterval(50);
+
 } // namespace
 
 CProgressDlg::CProgressDlg() = default;
@@ -137,7 +141,6 @@ int CProgressDlg::StepIt()
         m_nPos = m_nUpper;
     else
         m_nPos = static_cast<int>(next);
-    ShowPos();
     return previous;
 }
 
@@ -167,7 +170,12 @@ int CProgressDlg::PumpAndStep()
     }
     if (wxTheApp->HasPendingEvents())
         wxTheApp->ProcessPendingEvents();
-    return StepIt();
+    const int previous = StepIt();
+    if (now >= m_nextShow || m_nPos == m_nUpper || m_nPos == m_nLower) {
+        m_nextShow = now + kShowInterval;
+        ShowPos();
+    }
+    return previous;
 }
 
 void CProgressDlg::DispatchWaiting()

@@ -63,15 +63,17 @@ private:
     void OnClose(wxCloseEvent& event);
 
     // The bar's state is kept here, so that a step costs an addition; the
-    // gauge is redrawn only when its filled part would change.
+    // gauge is redrawn only when its filled part would change, and while it
+    // steps at most every few tens of milliseconds.
     int m_nLower = 0;
     int m_nUpper = 100;
     int m_nPos = 0;
     int m_nStep = 10;
     long m_nShownTick = -1;
 
-    // When PumpAndStep looks at the system's queue next.
+    // When PumpAndStep looks at the system's queue, and redraws the bar, next.
     std::chrono::steady_clock::time_point m_nextLook;
+    std::chrono::steady_clock::time_point m_nextShow;
     // Dispatches for PumpAndStep when no event loop is running.
     std::unique_ptr<wxEventLoopBase> m_pumpLoop;
 };
