@@ -76,8 +76,8 @@ double Ours(const std::string& source, const std::string& folder, const CopyOpti
 
 double Baseline(const std::string& source, const std::string& folder)
 {
+    // Like the installation, cp replaces the copy of the round before.
     const std::string target = folder + "/cp-copy.dbs";
-    unlink(target.c_str());
     const std::string command = "cp '" + source + "' '" + target + "' && sync '" + target + "'";
     const double t0 = Now();
     const int rc = std::system(command.c_str());
