@@ -1,0 +1,103 @@
+// Writes the seed corpora kept in tests/fuzz/seeds/<target>/: small valid
+// inputs of each kind. Run by hand when a format changes:
+//   build-fuzz/bin/fuzz_make_seeds tests/fuzz/seeds
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/cp932.h"
+#include "services/avi_writer.h"
+
+namespace {
+
+std::string g_root;
+
+void Write(const std::string& target, const std::string& name, const std::string& bytes)
+{
+    const std::string path = g_root + "/" + target + "/" + name;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+}
+
+std::string Bytes(const std::vector<std::uint8_t>& v)
+{
+    return std::string(v.begin(), v.end());
+}
+
+AviIndexedClip SmallClip(int width, int height, int frames)
+{
+    AviIndexedClip clip;
+    clip.width = width;
+    clip.height = height;
+    for (int i = 0; i < 256; ++i)
+        clip.palette[i] = static_cast<std::uint32_t>(i * 0x010101);
+    for (int f = 0; f < frames; ++f) {
+        std::vector<std::uint8_t> px(static_cast<size_t>(width * height));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                px[static_cast<size_t>(y * width + x)] = static_cast<std::uint8_t>((x + f) % 3 == 0 ? 7 : y * 16 + f);
+        clip.frames.push_back(px);
+    }
+    return clip;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s SEED-FOLDER\n", argv[0]);
+        return 2;
+    }
+    g_root = argv[1];
+
+    // Registry root files.
+    const std::string header = "Windows Registry Editor Version 5.00\n\n";
+    Write("registry", "installer.reg",
+          header +
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane Corporation\\DirectoryServices\\AddressDirectory]\n"
+              "\"Address_File\"=\"Address.dbs\"\n\"DataPath_0\"=\"/media/cdrom/Data\"\n"
+              "\"DataPath_1\"=\"/home/user/Tessra/LocalData\"\n\"AddressLevel\"=dword:00000002\n\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane Corporation\\DirectoryServices\\GuideDirectory]\n"
+              "\"Guide_File\"=\"Guide.dbs\"\n\"DataPath_1\"=\"/home/user/\u30c7\u30fc\u30bf/Guide.dbs\"\n\n");
+    Write("registry", "escapes-crlf.reg",
+          "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\r\n"
+          "@=\"default \\\"quoted\\\" C:\\\\path\"\r\n\"Bin\"=hex:01,02,ff\r\n"
+          "\"Multi\"=hex(7):41,00,00,00,00,00\r\n\"Text\"=hex(1):41,00,42,00,00,00\r\n\r\n"
+          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\B]\r\n\"n\"=dword:ffffffff\r\n");
+    Write("registry", "long-hex.reg",
+          header + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\X]\n\"Data\"=hex(3):00,01,02,03,04,05,06,07,08,\\\n"
+                   "  09,0a,0b,0c\n");
+    Write("registry", "empty.reg", "");
+    Write("registry", "header-only.reg", header);
+
+    // AVI clips: run-length encoded and plain frames.
+    Write("avi", "rle8-4x3x2.avi", Bytes(WriteRle8Avi(SmallClip(4, 3, 2))));
+    Write("avi", "rle8-16x8x3.avi", Bytes(WriteRle8Avi(SmallClip(16, 8, 3))));
+    {
+        const AviIndexedClip clip = SmallClip(4, 2, 1);
+        std::vector<std::uint8_t> rows; // BI_RGB rows bottom-up, 4-byte aligned
+        for (int y = clip.height - 1; y >= 0; --y)
+            for (int x = 0; x < clip.width; ++x)
+                rows.push_back(clip.frames[0][static_cast<size_t>(y * clip.width + x)]);
+        Write("avi", "rgb-4x2x1.avi", Bytes(WriteAviChunks(clip, 0, {rows})));
+    }
+
+    // CP932 text: two bytes choosing a string-table entry, then the text.
+    const auto cp = [](const char* utf8) { return FromUtf8(utf8); };
+    Write("cp932", "path.txt", std::string("\x00\x10", 2) + cp("C:\\データ\\表示.dbs"));
+    Write("cp932", "trail-5c.txt", std::string("\x07\xd5", 2) + cp("ソフト\\能力表.txt"));
+    Write("cp932", "percent.txt", std::string("\x00\x20", 2) + cp("100%s%d%n 施設"));
+    Write("cp932", "ascii.txt", std::string("\x01\x00", 2) + "Guide.dbs");
+
+    // SQL values: case byte, split byte, then the values.
+    Write("sql", "genre.txt", std::string("\x02\x02", 2) + "0102");
+    Write("sql", "apostrophe.txt", std::string("\x04\x00", 2) + cp("ジョーズ' OR '1'='1"));
+    Write("sql", "quotes.txt", std::string("\x08\x03", 2) + "a''b'--");
+    Write("sql", "japanese.txt", std::string("\x05\x04", 2) + cp("和食表示"));
+    return 0;
+}
