@@ -160,15 +160,15 @@ void CProgressDlg::ShowPos()
 int CProgressDlg::PumpAndStep()
 {
     // Looking at the system's queue costs a few system calls (the display
-    // connection and the main context's poll), many times what a copied row
+    // connection and the main context's poll), about what copying a row
     // costs, so it is looked at once every few milliseconds, which nobody can
     // see or feel. Events queued within the program are handled every time.
     const auto now = std::chrono::steady_clock::now();
-    if (now >= m_nextLook) {
+    if (now >= m_nextLook && wxTheApp) {
         m_nextLook = now + kLookInterval;
         DispatchWaiting();
     }
-    if (wxTheApp->HasPendingEvents())
+    if (wxTheApp && wxTheApp->HasPendingEvents())
         wxTheApp->ProcessPendingEvents();
     const int previous = StepIt();
     if (now >= m_nextShow || m_nPos == m_nUpper || m_nPos == m_nLower) {
