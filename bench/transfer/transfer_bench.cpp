@@ -40,9 +40,22 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The scratch folder, removed on every way out.
+std::string g_dir;
+
+void RemoveScratch()
+{
+    if (g_dir.empty())
+        return;
+    for (const char* name : {"/Guide.dbs", "/fresh.dbs", "/hd.dbs", "/hd.dbs-journal"})
+        ::unlink((g_dir + name).c_str());
+    ::rmdir(g_dir.c_str());
+}
+
 void Die(const std::string& what)
 {
     std::fprintf(stderr, "bench-transfer: %s\n", what.c_str());
+    RemoveScratch();
     std::exit(1);
 }
 
@@ -299,6 +312,7 @@ int main(int argc, char** argv)
     if (!mkdtemp(tmpl))
         Die("mkdtemp");
     const std::string dir = tmpl;
+    g_dir = dir;
     const std::string src = dir + "/Guide.dbs", fresh = dir + "/fresh.dbs", dst = dir + "/hd.dbs";
 
     // The destination as the first installation makes it: tables, the 19
@@ -375,9 +389,6 @@ int main(int argc, char** argv)
     Line(("peak memory, " + std::to_string(memoryRows) + "-row genre" + (childReal ? " (with the dialog)" : "")).c_str(),
          oursKb / 1024.0, shellMem.maxRssKb / 1024.0, "MB", 64, true);
 
-    ::unlink(src.c_str());
-    ::unlink(fresh.c_str());
-    ::unlink(dst.c_str());
-    ::rmdir(dir.c_str());
+    RemoveScratch();
     return 0;
 }
