@@ -446,6 +446,14 @@ void CDaoWorkspace::CompactDatabase(const std::string& src, const std::string& d
             dao::RemoveDatabaseFile(dstUtf8);
         Throw(rc, what);
     }
+    // The target was written under the source connection's exclusive
+    // locking mode, whose journal is kept, emptied, until the file is let go;
+    // a failed sync can leave that empty journal behind. One that still
+    // holds a header means the target was not committed.
+    if (!dao::DropSpentJournal(dstUtf8)) {
+        dao::RemoveDatabaseFile(dstUtf8);
+        Throw(SQLITE_IOERR, "the compacted file was not completed");
+    }
     if (!dao::SyncFileAndFolder(dstUtf8)) {
         dao::RemoveDatabaseFile(dstUtf8);
         Throw(SQLITE_IOERR, "cannot flush the compacted file");

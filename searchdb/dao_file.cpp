@@ -111,6 +111,12 @@ void CheckHeader(const std::string& pathUtf8, const struct stat& st, std::int32_
         Throw(SQLITE_AUTH, "wrong password");
 }
 
+bool HasJournal(const std::string& pathUtf8)
+{
+    struct stat st;
+    return ::stat((pathUtf8 + "-journal").c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
 // The handle's lock for its whole life: exclusive when it can write, so no
 // other process opens the file at all; shared when it cannot (read-only
 // media), so no other process writes it. No waiting: a file in use fails now.
@@ -275,7 +281,11 @@ std::shared_ptr<DaoFile> AcquireFile(const std::string& pathCp932, bool readOnly
         return file;
     }
 
-    CheckHeader(pathUtf8, st, passwordHash);
+    // A journal beside the file means a transaction was cut short (a crash,
+    // a full disk): SQLite rolls it back when it takes the lock, and only then
+    // does the file show what it is. Every check is made after that.
+    if (!HasJournal(pathUtf8))
+        CheckHeader(pathUtf8, st, passwordHash);
 
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(pathUtf8.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
@@ -379,6 +389,23 @@ void RemoveDatabaseFile(const std::string& pathUtf8)
 {
     ::unlink(pathUtf8.c_str());
     ::unlink((pathUtf8 + "-journal").c_str());
+}
+
+bool DropSpentJournal(const std::string& pathUtf8)
+{
+    const std::string journal = pathUtf8 + "-journal";
+    const int fd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    unsigned char header[28] = {};
+    const ssize_t got = ::pread(fd, header, sizeof header, 0);
+    ::close(fd);
+    if (got < 0)
+        return false;
+    for (ssize_t i = 0; i < got; ++i)
+        if (header[i] != 0)
+            return false;
+    return ::unlink(journal.c_str()) == 0;
 }
 
 bool SyncFileAndFolder(const std::string& pathUtf8)

@@ -71,6 +71,10 @@ std::string SavepointName(int level);
 
 // Removes a file we made and its rollback journal; errors are ignored.
 void RemoveDatabaseFile(const std::string& pathUtf8);
+// Removes the rollback journal of a file that no connection holds when the
+// journal is empty or its header is zeroed (a committed, spent journal).
+// False when a live journal is there.
+bool DropSpentJournal(const std::string& pathUtf8);
 // fsync of a file and of its folder.
 bool SyncFileAndFolder(const std::string& pathUtf8);
 

@@ -352,6 +352,41 @@ TEST(DaoEngine, ExecuteSpeaksJetsDeleteAndFailsWholeStatements)
               (std::vector<std::vector<std::string>>{{"3"}, {"1"}, {"2"}}));
 }
 
+// A process that dies in the middle of a transaction leaves the file with
+// some of its new pages and a journal beside it. The next open rolls the
+// journal back, even when the cut-short file would not pass for whole.
+TEST(DaoEngine, AnInterruptedTransactionIsRolledBackWhenTheFileIsNextOpened)
+{
+    TempDir dir;
+    const std::string path = dir / "Guide.dbs";
+    MakeGuideFile(path, PointRows("1", "1", 50));
+    const std::string before = ReadFileBytes(path);
+    ChildProcess crash([&] {
+        RawDb db(path, false);
+        const std::string rows = PointRows("2", "2", 2000); // "BEGIN;...COMMIT;"
+        db.Exec("PRAGMA cache_size=2; BEGIN; DELETE FROM Point; " + rows.substr(6, rows.size() - 6 - 7));
+        _exit(0); // no commit, no rollback, no close
+        return true;
+    });
+    crash.release();
+    const std::string cut = ReadFileBytes(path);
+    ASSERT_GT(cut.size(), before.size() + 4096);
+    ASSERT_GT(ReadFileBytes(path + "-journal").size(), 0u);
+    WriteFileBytes(path, cut.substr(0, cut.size() - 4096 - 100));
+
+    {
+        CDaoDatabase db;
+        db.Open(path, TRUE, TRUE, kConnect);
+        CDaoRecordset rs(&db);
+        rs.Open(dbOpenDynaset, "SELECT * FROM Point", 0);
+        rs.MoveLast();
+        EXPECT_EQ(rs.GetRecordCount(), 50);
+    }
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"Guide.dbs"});
+    EXPECT_EQ(Query(path, "PRAGMA integrity_check"), (std::vector<std::vector<std::string>>{{"ok"}}));
+    EXPECT_EQ(ReadFileBytes(path), before);
+}
+
 TEST(DaoEngine, CompactionKeepsRowsAndPasswordAndRefusesAnExistingTarget)
 {
     TempDir dir;
