@@ -344,6 +344,11 @@ std::shared_ptr<DaoFile> CreateFile(const std::string& pathCp932, const std::str
         if (rc != SQLITE_DONE)
             ThrowFromDb(db, rc, "locale");
         Exec(db, "COMMIT");
+        // SQLite syncs the file; its name in the folder is ours to sync. (Not
+        // the file itself through a descriptor of ours: closing that would
+        // drop the lock.)
+        if (!SyncFolderOf(pathUtf8))
+            Throw(SQLITE_IOERR, "cannot flush the folder of the new file");
         QueryInt(db, "SELECT count(*) FROM sqlite_master");
         return Register(db, pathUtf8, true, passwordHash);
     } catch (...) {
@@ -408,6 +413,18 @@ bool DropSpentJournal(const std::string& pathUtf8)
     return ::unlink(journal.c_str()) == 0;
 }
 
+bool SyncFolderOf(const std::string& pathUtf8)
+{
+    const size_t slash = pathUtf8.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : pathUtf8.substr(0, slash);
+    const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0)
+        return false;
+    const bool ok = ::fsync(dfd) == 0;
+    ::close(dfd);
+    return ok;
+}
+
 bool SyncFileAndFolder(const std::string& pathUtf8)
 {
     const int fd = ::open(pathUtf8.c_str(), O_RDONLY | O_CLOEXEC);
@@ -415,14 +432,7 @@ bool SyncFileAndFolder(const std::string& pathUtf8)
         return false;
     const bool fileOk = ::fsync(fd) == 0;
     ::close(fd);
-    const size_t slash = pathUtf8.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : pathUtf8.substr(0, slash);
-    const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd < 0)
-        return false;
-    const bool folderOk = ::fsync(dfd) == 0;
-    ::close(dfd);
-    return fileOk && folderOk;
+    return SyncFolderOf(pathUtf8) && fileOk;
 }
 
 } // namespace dao

@@ -75,7 +75,9 @@ void RemoveDatabaseFile(const std::string& pathUtf8);
 // journal is empty or its header is zeroed (a committed, spent journal).
 // False when a live journal is there.
 bool DropSpentJournal(const std::string& pathUtf8);
-// fsync of a file and of its folder.
+// fsync of a file's folder; of a file and of its folder. Never on a file
+// that a connection holds (closing our descriptor would drop its lock).
+bool SyncFolderOf(const std::string& pathUtf8);
 bool SyncFileAndFolder(const std::string& pathUtf8);
 
 } // namespace dao
