@@ -8,49 +8,81 @@
 
 namespace {
 
-// One conversion through iconv; false on any character without a form in
-// the target encoding or on malformed input.
-bool Convert(const char* to, const char* from, const std::string& in, std::string& out)
+bool IsAscii(const std::string& s)
 {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    struct Closer {
-        iconv_t cd;
-        ~Closer() { iconv_close(cd); }
-    } closer{cd};
-    std::string result;
-    std::vector<char> buf(in.size() * 2 + 16);
-    char* src = const_cast<char*>(in.data());
-    size_t srcLeft = in.size();
-    bool ok = true;
-    while (srcLeft > 0) {
-        char* dst = buf.data();
-        size_t dstLeft = buf.size();
-        size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-        result.append(buf.data(), dst - buf.data());
-        if (rc == static_cast<size_t>(-1)) {
-            if (errno == E2BIG)
-                continue;
-            ok = false;
-            break;
-        }
-        if (rc != 0) { // irreversible (approximated) conversion
-            ok = false;
-            break;
-        }
+    for (unsigned char c : s)
+        if (c >= 0x80)
+            return false;
+    return true;
+}
+
+// iconv descriptors are costly to open and every database field crosses
+// this boundary, so each thread keeps one per direction.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (m_cd != reinterpret_cast<iconv_t>(-1))
+            iconv_close(m_cd);
     }
-    if (ok) {
-        char* dst = buf.data();
-        size_t dstLeft = buf.size();
-        if (iconv(cd, nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1))
-            ok = false;
-        else
-            result.append(buf.data(), dst - buf.data());
-    }
-    if (ok)
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // False on any character without a form in the target encoding or on
+    // malformed input.
+    bool Run(const std::string& in, std::string& out)
+    {
+        if (m_cd == reinterpret_cast<iconv_t>(-1))
+            return false;
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr); // back to the initial state
+        std::string result;
+        m_buf.resize(in.size() * 2 + 16);
+        char* src = const_cast<char*>(in.data());
+        size_t srcLeft = in.size();
+        while (srcLeft > 0) {
+            char* dst = m_buf.data();
+            size_t dstLeft = m_buf.size();
+            size_t rc = iconv(m_cd, &src, &srcLeft, &dst, &dstLeft);
+            result.append(m_buf.data(), dst - m_buf.data());
+            if (rc == static_cast<size_t>(-1)) {
+                if (errno == E2BIG)
+                    continue;
+                return false;
+            }
+            if (rc != 0) // irreversible (approximated) conversion
+                return false;
+        }
+        char* dst = m_buf.data();
+        size_t dstLeft = m_buf.size();
+        if (iconv(m_cd, nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1))
+            return false;
+        result.append(m_buf.data(), dst - m_buf.data());
         out = std::move(result);
-    return ok;
+        return true;
+    }
+
+private:
+    iconv_t m_cd;
+    std::vector<char> m_buf;
+};
+
+enum class Target { Cp932, Utf8 };
+
+bool Convert(Target target, const std::string& in, std::string& out)
+{
+    // ASCII is the same in both encodings (CP932 keeps 0x5C and 0x7E as
+    // backslash and tilde), and most database fields are ASCII codes.
+    if (IsAscii(in)) {
+        out = in;
+        return true;
+    }
+    if (target == Target::Cp932) {
+        thread_local Converter toCp932("CP932", "UTF-8");
+        return toCp932.Run(in, out);
+    }
+    thread_local Converter toUtf8("UTF-8", "CP932");
+    return toUtf8.Run(in, out);
 }
 
 } // namespace
@@ -68,7 +100,7 @@ bool Utf8ToCp932(const std::string& utf8, std::string& out)
     // would name a different file, so it is refused like any other.
     std::string cp932;
     std::string back;
-    if (!Convert("CP932", "UTF-8", utf8, cp932) || !Convert("UTF-8", "CP932", cp932, back) ||
+    if (!Convert(Target::Cp932, utf8, cp932) || !Convert(Target::Utf8, cp932, back) ||
         back != utf8)
         return false;
     out = std::move(cp932);
@@ -77,7 +109,7 @@ bool Utf8ToCp932(const std::string& utf8, std::string& out)
 
 bool Cp932ToUtf8(const std::string& cp932, std::string& out)
 {
-    return Convert("UTF-8", "CP932", cp932, out);
+    return Convert(Target::Utf8, cp932, out);
 }
 
 std::string ToUtf8(const std::string& cp932)
