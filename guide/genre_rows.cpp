@@ -1,6 +1,7 @@
 #include "guide/genre_rows.h"
 
 #include "searchdb/search_db.h"
+#include "searchdb/search_handles.h"
 
 namespace {
 
@@ -39,4 +40,21 @@ BOOL DeleteGenreRowsInOneTransaction(CSearchDb& db, const std::string& path, con
     }
     db.CloseDatabase(pDb);
     return bDone;
+}
+
+BOOL RemoveDatabaseFile(const std::string& path)
+{
+    // Every connection is exclusive: one that opens shows that nothing else
+    // holds the file. On this system unlinking alone would succeed under the
+    // host's feet.
+    {
+        CDaoDatabase probe;
+        try {
+            probe.Open(path, TRUE, FALSE, searchdb::ConnectString());
+        } catch (const CDaoException&) {
+            return FALSE;
+        }
+        probe.Close();
+    }
+    return DaoRemoveDatabaseFile(path);
 }

@@ -12,3 +12,8 @@ class CSearchDb;
 // A file that does not open has shown 2039; nothing else is shown here.
 BOOL DeleteGenreRowsInOneTransaction(CSearchDb& db, const std::string& path, const std::string& l1,
                                      const std::string& l2);
+
+// Deletes a guide database file with its rollback journal. As on the host's
+// own system, a file that another program holds open is not deleted: FALSE,
+// and the file stays.
+BOOL RemoveDatabaseFile(const std::string& path);

@@ -1,6 +1,5 @@
 #include "guide/guide_page.h"
 
-#include <cstdio>
 #include <optional>
 
 #include <wx/button.h>
@@ -60,13 +59,6 @@ wxString ToWx(const std::string& cp932)
     if (!Cp932ToUtf8(cp932, utf8))
         return wxString("?");
     return wxString::FromUTF8(utf8);
-}
-
-// CFile::Remove: false when the file could not be deleted.
-bool RemoveFile(const std::string& pathCp932)
-{
-    std::string native;
-    return PathToNative(pathCp932, native) && std::remove(native.c_str()) == 0;
 }
 
 void SetStaticText(wxStaticText* pStatic, const std::string& cp932)
@@ -490,7 +482,7 @@ int CGuidePage::InstallGenre(CProgressSink* pProgress, const std::string& source
 void CGuidePage::RemoveEmptyDatabase()
 {
     if (m_db.CountRecords(m_strDestPath, LoadResString(IDS_SQL_GENRE_ROWS)) == 0 && FileExists(m_strDestPath))
-        RemoveFile(m_strDestPath);
+        RemoveDatabaseFile(m_strDestPath);
 }
 
 // ---------------------------------------------------------------------------
@@ -512,7 +504,7 @@ void CGuidePage::OnRemove()
         ShowProgress(kModeRemove, IDS_REMOVING);
         // Every genre is to go: the file goes as a whole.
         const bool bRemoveAll = m_listInstalled->GetItemCount() == m_listInstalled->GetSelectedCount();
-        if (!bRemoveAll || !RemoveFile(m_strDestPath)) {
+        if (!bRemoveAll || !RemoveDatabaseFile(m_strDestPath)) {
             RemoveSelectedGenres(first + 1);
             RemoveEmptyDatabase();
         }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "guide/genre_rows.h"
 #include "guide_fixture.h"
 #include "res/bitmap_350.h"
@@ -176,4 +179,39 @@ TEST(Bitmap350, IsOneSixteenBySixteenImageOfSixteenColours)
     const size_t pixels = u32(10);
     EXPECT_EQ(static_cast<unsigned char>(bmp[pixels]) >> 4, 0xF);
     EXPECT_EQ(static_cast<unsigned char>(bmp[bmp.size() - 1]) & 0xF, 0xF);
+}
+
+TEST_F(GenreListsTest, ADatabaseFileGoesWithItsJournalUnlessAnotherProgramHoldsIt)
+{
+    MakeGuideDb(dest, {{"1", "1", "Cafes"}});
+    WriteFileBytes(dest + "-journal", "");
+
+    // Another program holds the file open.
+    int ready[2], done[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(done), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(done[1]);
+        SqliteFile holder(dest);
+        holder.Exec("PRAGMA locking_mode=EXCLUSIVE");
+        holder.Exec("BEGIN EXCLUSIVE");
+        (void)!write(ready[1], "r", 1);
+        char c;
+        (void)!read(done[0], &c, 1);
+        _exit(0);
+    }
+    close(ready[1]);
+    close(done[0]);
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    EXPECT_FALSE(RemoveDatabaseFile(dest));
+    EXPECT_TRUE(PathExists(dest));
+    close(done[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+
+    EXPECT_TRUE(RemoveDatabaseFile(dest));
+    EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{});
+    EXPECT_TRUE(messages.shown().empty());
 }
