@@ -37,6 +37,10 @@ public:
     // Records the guide paths and offers the optimisation; run at close.
     void SaveAndCompact();
 
+    // Where the genre copies report their rows: the progress dialog unless
+    // another sink is put in front of it (tests cancel through one).
+    void SetProgressSink(CProgressSink* pSink) { m_pProgressSink = pSink ? pSink : m_progressDlg; }
+
 protected:
     // Control IDs of template 151.
     enum {
@@ -98,8 +102,6 @@ protected:
     BOOL m_bGuideChanged = FALSE;
     std::vector<GenreRecord> m_installedGenres;
     CProgressDlg* m_progressDlg = nullptr;
-    // What the genre copies report to: the progress dialog, unless a test
-    // puts a sink of its own in front of it.
     CProgressSink* m_pProgressSink = nullptr;
     wxButton* m_btnBrowseSource = nullptr;
     wxButton* m_btnInstall = nullptr;

@@ -183,7 +183,7 @@ TEST_F(GuidePageTest, CancellingTheSecondOfThreeGenresInstallsTheOthers)
     modals.AnswerMessage(wxID_OK); // 2039: no hard-disk database yet
     Open(source, dest);
     CancellingSink sink(page->m_progressDlg, 2, 2);
-    page->m_pProgressSink = &sink;
+    page->SetProgressSink(&sink);
 
     page->SelectNotInstalled({0, 1, 3}); // Cafes, Banks, Hotels
     page->Click(TestGuidePage::IDC_INSTALL);
@@ -210,7 +210,7 @@ TEST_F(GuidePageTest, CancellingTheOnlyGenreOfAFirstInstallLeavesNoFile)
     modals.AnswerMessage(wxID_OK); // 2039 at the start
     Open(source, dest);
     CancellingSink sink(page->m_progressDlg, 1, 1);
-    page->m_pProgressSink = &sink;
+    page->SetProgressSink(&sink);
 
     page->SelectNotInstalled({2});
     modals.AnswerMessage(wxID_OK); // 2039 again when the lists are refilled
@@ -502,7 +502,7 @@ TEST_F(GuidePageTest, TheCancelButtonTakesAClickWhileTheMainDialogIsModal)
         CProgressDlg* m_dlg;
         int m_rows = 0;
     } sink(page->m_progressDlg);
-    page->m_pProgressSink = &sink;
+    page->SetProgressSink(&sink);
 
     modal->CallAfter([&] {
         page->SelectNotInstalled({0});

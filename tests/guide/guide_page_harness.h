@@ -36,7 +36,6 @@ public:
     using CGuidePage::m_listInstalled;
     using CGuidePage::m_listNotInstalled;
     using CGuidePage::m_nSelectedSize;
-    using CGuidePage::m_pProgressSink;
     using CGuidePage::m_progressDlg;
     using CGuidePage::m_sizeCache;
     using CGuidePage::m_strDestPath;
