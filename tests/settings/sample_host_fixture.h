@@ -15,47 +15,27 @@
 // Sets (or, with nullptr, removes) one environment variable for its lifetime.
 class EnvVar {
 public:
+    EnvVar(const char* name, const std::string& value) : EnvVar(name, value.c_str()) {}
     EnvVar(const char* name, const char* value) : m_name(name)
     {
         if (const char* old = std::getenv(name))
             m_old = old;
         Set(value);
     }
-    EnvVar(const char* name, const std::string& value) : EnvVar(name, value.c_str()) {}
     ~EnvVar() { Set(m_old ? m_old->c_str() : nullptr); }
-    EnvVar(const EnvVar&) = delete;
-    EnvVar& operator=(const EnvVar&) = delete;
-
-    void Set(const char* value)
-    {
-        if (value)
-            setenv(m_name.c_str(), value, 1);
-        else
-            unsetenv(m_name.c_str());
-    }
+    void Set(const char* value) { value ? setenv(m_name.c_str(), value, 1) : unsetenv(m_name.c_str()); }
 
 private:
     std::string m_name;
     std::optional<std::string> m_old;
 };
 
-inline std::string SampleHostLibrary()
-{
-    return std::string(PELLVANE_BINARY_DIR) + "/lib/" + kSampleHostLibraryName;
-}
+inline std::string SampleHostLibrary() { return std::string(PELLVANE_BINARY_DIR) + "/lib/" + kSampleHostLibraryName; }
 
 // The sample host as the tests meet it: data home, call log and failure
 // switch in a folder of its own; it never starts a viewer.
 class SampleHost {
 public:
-    SampleHost()
-        : m_dataHome("XDG_DATA_HOME", m_dir / "data"), m_log("TESSRA_SAMPLE_HOST_LOG", m_dir / "host.log"),
-          m_noUi("TESSRA_SAMPLE_HOST_NO_UI", "1"), m_fail("TESSRA_SAMPLE_HOST_FAIL", nullptr),
-          m_folder("TESSRA_SAMPLE_HOST_FOLDER", nullptr)
-    {
-    }
-
-    // Registers the three classes in the current registry.
     static void Register()
     {
         for (const SampleHostClass& c : kSampleHostClasses)
@@ -64,7 +44,6 @@ public:
 
     void FailMethod(const char* names) { m_fail.Set(names); }
     void AnswerFolder(const char* folder) { m_folder.Set(folder); }
-
     // Where GetDataFolder puts the host's data by default (UTF-8).
     std::string Folder() const { return m_dir / "data/tessra/LocalData"; }
     const TempDir& dir() const { return m_dir; }
@@ -80,9 +59,9 @@ public:
 
 private:
     TempDir m_dir;
-    EnvVar m_dataHome;
-    EnvVar m_log;
-    EnvVar m_noUi;
-    EnvVar m_fail;
-    EnvVar m_folder;
+    EnvVar m_dataHome{"XDG_DATA_HOME", m_dir / "data"};
+    EnvVar m_log{"TESSRA_SAMPLE_HOST_LOG", m_dir / "host.log"};
+    EnvVar m_noUi{"TESSRA_SAMPLE_HOST_NO_UI", "1"};
+    EnvVar m_fail{"TESSRA_SAMPLE_HOST_FAIL", nullptr};
+    EnvVar m_folder{"TESSRA_SAMPLE_HOST_FOLDER", nullptr};
 };

@@ -1,5 +1,0 @@
-#include <gtest/gtest.h>
-
-#include "support/test_support.h"
-
-TEST(Skeleton, Builds) { SUCCEED(); }
