@@ -1,53 +1,42 @@
-// CSearchDb's connection and recordset operations, the messages they show,
-// the files they refuse, and the compaction.
+// CSearchDb: connections and the files they refuse, statements, recordsets,
+// the questions the pages ask, and the creation of a new guide
+// database.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
-#include "platform/message_box.h"
 #include "searchdb/search_db.h"
 #include "search_fixture.h"
-#include "support/test_support.h"
 
 using namespace fixture;
 
 namespace {
 
-using Strings = std::vector<std::string>;
-using Rows = std::vector<std::vector<std::string>>;
-
-// Opens the file the way every reading operation does and closes it again.
-bool OpenAndClose(CSearchDb& db, const std::string& path, BOOL readOnly)
+bool OpenAndClose(const std::string& path, BOOL readOnly)
 {
+    CSearchDb db;
     CDaoDatabase* p = db.OpenDatabase(path, readOnly);
-    EXPECT_NE(p, nullptr);
     const bool open = p->IsOpen();
     db.CloseDatabase(p);
     return open;
 }
 
-} // namespace
-
-TEST(SearchDb, MissingFileShowsMessage2039WithThePathAndGivesAClosedConnection)
+// A new search file in dir whose Property table the SQL makes ("" for none).
+std::string PropertyFile(const TempDir& dir, const std::string& sql)
 {
-    TempDir dir;
-    MessageRecorder messages;
-    CSearchDb db;
-    const std::string path = dir / "住所/Address.dbs";
-    CDaoDatabase* p = db.OpenDatabase(J(path), TRUE);
-    ASSERT_NE(p, nullptr);
-    EXPECT_FALSE(p->IsOpen());
-    EXPECT_EQ(db.OpenRecordset(p, "SELECT * FROM Property"), nullptr);
-    db.CloseDatabase(p);
-    ASSERT_EQ(messages.shown().size(), 1u);
-    EXPECT_EQ(messages.shown()[0].text, Message(2039, path));
-    EXPECT_EQ(messages.shown()[0].type, MB_OK);
-    EXPECT_TRUE(ListDir(dir.path()).empty());
+    static int n = 0;
+    const std::string path = dir / ("p" + std::to_string(++n) + ".dbs");
+    MakeSearchFile(path);
+    if (!sql.empty())
+        Exec(path, sql);
+    return path;
 }
 
-// Files that are not search databases of ours are refused like a missing
-// one, and are left exactly as they were.
-TEST(SearchDb, FilesThatAreNotOursAreRefusedAndLeftUnchanged)
+} // namespace
+
+// A file that is missing or not a search database of ours is refused like
+// one in use, and left exactly as it was.
+TEST(SearchDb, FilesThatAreNotOursAreRefusedWith2039AndLeftUnchanged)
 {
     TempDir dir;
     MakeGuideFile(dir / "good.dbs", PointRows("1", "1", 200));
@@ -56,126 +45,101 @@ TEST(SearchDb, FilesThatAreNotOursAreRefusedAndLeftUnchanged)
     unsigned x = 12345;
     for (char& c : random)
         c = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
-
-    struct Case {
+    const struct {
         const char* name;
         std::function<void(const std::string&)> make;
-    };
-    const Case cases[] = {
-        {"plain SQLite file", [](const std::string& p) { RawDb db(p); db.Exec("CREATE TABLE Property (a)"); }},
-        {"other password", [](const std::string& p) { MakeSearchFile(p, 12345); MakePropertyTable(p, "Tessra", "GuideData"); }},
-        {"random bytes", [&](const std::string& p) { WriteFileBytes(p, random); }},
-        {"empty file", [](const std::string& p) { WriteFileBytes(p, ""); }},
-        {"header only", [&](const std::string& p) { WriteFileBytes(p, good.substr(0, 100)); }},
+    } cases[] = {
+        {"missing", [](const std::string&) {}},
+        {"plain SQLite", [](const std::string& p) { Exec(p, "CREATE TABLE Property (a)"); }},
+        {"other password", [](const std::string& p) { MakeSearchFile(p, 12345); Exec(p, Sql(10030)); }},
+        {"random", [&](const std::string& p) { WriteFileBytes(p, random); }},
+        {"empty", [](const std::string& p) { WriteFileBytes(p, ""); }},
         {"truncated mid-page", [&](const std::string& p) { WriteFileBytes(p, good.substr(0, good.size() / 2 + 7)); }},
         {"truncated at a page", [&](const std::string& p) { WriteFileBytes(p, good.substr(0, good.size() - 4096)); }},
         {"directory", [](const std::string& p) { mkdir(p.c_str(), 0755); }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir here;
-        const std::string path = here / "Guide.dbs";
+    for (const auto& c : cases) {
+        const std::string path = dir / (std::string(c.name) + "の住所.dbs");
         c.make(path);
         const std::string before = ReadFileBytes(path);
-        const Strings names = ListDir(here.path());
         for (BOOL readOnly : {TRUE, FALSE}) {
             MessageRecorder messages;
             CSearchDb db;
-            EXPECT_FALSE(OpenAndClose(db, path, readOnly));
-            EXPECT_EQ(messages.texts(), Strings{Message(2039, path)});
-            EXPECT_FALSE(db.IsProductData(path, kGuideData));
-            EXPECT_EQ(db.CountRecords(path, "SELECT * FROM Property"), -1);
+            CDaoDatabase* p = db.OpenDatabase(J(path), readOnly);
+            EXPECT_FALSE(p->IsOpen()) << c.name;
+            EXPECT_EQ(db.OpenRecordset(p, "SELECT * FROM Property"), nullptr);
+            db.CloseDatabase(p);
+            ASSERT_EQ(messages.texts(), Strings{Message(2039, path)}) << c.name;
+            EXPECT_EQ(messages.shown()[0].type, MB_OK);
         }
-        EXPECT_EQ(ReadFileBytes(path), before);
-        EXPECT_EQ(ListDir(here.path()), names);
+        EXPECT_EQ(ReadFileBytes(path), before) << c.name;
     }
+    EXPECT_EQ(ListDir(dir.path()).size(), std::size(cases)); // good.dbs and no journal beside any
 }
 
-TEST(SearchDb, AFileHeldByAnotherProcessShows2039AtOnceAndStaysUnchanged)
+TEST(SearchDb, AFileHeldByAnotherProcessShows2039AndStaysUnchanged)
 {
     TempDir dir;
     const std::string path = dir / "Guide.dbs";
     MakeGuideFile(path, PointRows("1", "1", 20));
     const std::string before = ReadFileBytes(path);
-    ChildProcess host([&] {
-        static CDaoDatabase db;
-        db.Open(path, TRUE, FALSE, kConnect);
-        return db.IsOpen();
-    });
-    ASSERT_TRUE(host.ok());
-
-    MessageRecorder messages;
-    CSearchDb db;
-    EXPECT_FALSE(OpenAndClose(db, path, TRUE));
-    EXPECT_FALSE(db.ExecuteSQL(path, "DELETE * FROM Point"));
-    EXPECT_EQ(messages.texts(), (Strings{Message(2039, path), Message(2039, path)}));
-    host.release();
+    for (BOOL holderReadOnly : {TRUE, FALSE}) {
+        OtherProcessHolding host(path, holderReadOnly);
+        ASSERT_TRUE(host.ok());
+        MessageRecorder messages;
+        CSearchDb db;
+        EXPECT_FALSE(OpenAndClose(path, TRUE));
+        EXPECT_FALSE(db.ExecuteSQL(path, "DELETE * FROM Point"));
+        EXPECT_EQ(messages.texts(), (Strings{Message(2039, path), Message(2039, path)}));
+        host.release();
+        EXPECT_TRUE(OpenAndClose(path, FALSE));
+    }
     EXPECT_EQ(ReadFileBytes(path), before);
-    messages.clear();
-    EXPECT_TRUE(OpenAndClose(db, path, FALSE));
-    EXPECT_TRUE(messages.texts().empty());
 }
 
 TEST(SearchDb, AGuideFileMadeWithTheSqliteShellIsAccepted)
 {
     TempDir dir;
     const std::string path = dir / "Guide.dbs";
-    const std::string script = "PRAGMA application_id=1414746689; PRAGMA user_version=432383838;" + Sql(10030) +
-                               ";" + Sql(10010) + ";" + Sql(10020) +
-                               ";INSERT INTO Property (ProductName, DataName) VALUES ('Tessra', 'GuideData');"
-                               "INSERT INTO Category (L1,L2,L3,Name) VALUES ('1','1','0','ラーメン');";
-    ASSERT_EQ(RunSqliteShell(path, script), 0);
+    ASSERT_EQ(RunSqliteShell(path, "PRAGMA application_id=1414746689; PRAGMA user_version=432383838;" + Sql(10030) +
+                                       ";" + Sql(10010) +
+                                       ";INSERT INTO Property (ProductName, DataName) VALUES ('Tessra', 'GuideData');"
+                                       "INSERT INTO Category (L1,L2,L3,Name) VALUES ('1','1','0','ラーメン');"),
+              0);
     MessageRecorder messages;
     CSearchDb db;
     EXPECT_TRUE(db.IsProductData(path, kGuideData));
-    std::string l1 = "x";
+    std::string l1;
     EXPECT_TRUE(db.GetFirstFieldText(l1, path, FormatSql(13081, J("ラーメン")), "L1"));
     EXPECT_EQ(l1, "1");
     EXPECT_TRUE(messages.texts().empty());
 }
 
-TEST(SearchDb, CreatedDatabaseOpensWithThePasswordAndHoldsNoSearchTables)
-{
-    TempDir dir;
-    const std::string path = dir / "Guide.dbs";
-    MessageRecorder messages;
-    CSearchDb db;
-    ASSERT_TRUE(db.CreateDatabase(path));
-    EXPECT_TRUE(OpenAndClose(db, path, FALSE));
-    EXPECT_EQ(Query(path, "SELECT name FROM sqlite_master WHERE name NOT LIKE 'MSys%'"), Rows{});
-    EXPECT_TRUE(messages.texts().empty());
-
-    CDaoDatabase other;
-    EXPECT_THROW(other.Open(path, TRUE, TRUE, ""), CDaoException);
-    EXPECT_THROW(other.Open(path, TRUE, TRUE, ";pwd=tamarix"), CDaoException);
-
-    // A second creation on the same path fails with 2040 and keeps the file.
-    const std::string before = ReadFileBytes(path);
-    EXPECT_FALSE(db.CreateDatabase(path));
-    EXPECT_EQ(messages.texts(), Strings{Message(2040)});
-    EXPECT_EQ(ReadFileBytes(path), before);
-}
-
+// DeleteGroupRow is one ExecuteSQL; substituted values have their quotes
+// doubled, so none can change the statement.
 TEST(SearchDb, ExecuteSqlCommitsOrLeavesTheFileUnchangedWithoutMessage)
 {
     TempDir dir;
     const std::string path = dir / "Guide.dbs";
-    MakeGuideFile(path, "INSERT INTO Category (L1,L2,L3) VALUES ('1','0',null),('1','1','0'),('2','0',null);");
+    MakeGuideFile(path, "INSERT INTO Category (L1,L2) VALUES ('0',null),('1','0'),('1','1'),('2','0'),('x''','0');"
+                        "CREATE TABLE T (a integer unique); INSERT INTO T VALUES (3),(1),(2);");
     MessageRecorder messages;
     CSearchDb db;
-    EXPECT_TRUE(db.ExecuteSQL(path, FormatSql(12030, "1")));
-    EXPECT_EQ(Query(path, "SELECT L1||L2 FROM Category ORDER BY 1"), (Rows{{"11"}, {"20"}}));
-
+    for (const char* code : {"1", "9", "2' OR '1'='1", "x'"})
+        EXPECT_TRUE(db.DeleteGroupRow(path, code)) << code;
+    EXPECT_EQ(Query(path, "SELECT L1, L2 FROM Category ORDER BY rowid"), (Rows{{"0", "<null>"}, {"1", "1"}, {"2", "0"}}));
     const std::string before = ReadFileBytes(path);
-    for (const std::string& bad : {Sql(10010), std::string("DELETE * FRM Category"),
-                                   std::string("INSERT INTO Category (L1, Colour) VALUES ('3', 'red')")}) {
+    // The UPDATE fails halfway: 3 becomes 4, then 1 -> 2 collides.
+    for (const std::string& bad : Strings{Sql(10010), "DELETE * FRM Category", "UPDATE T SET a = a + 1",
+                                          "INSERT INTO Category (L1, Colour) VALUES ('3', 'red')"})
         EXPECT_FALSE(db.ExecuteSQL(path, bad)) << bad;
-    }
     EXPECT_TRUE(messages.texts().empty());
     EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_FALSE(db.DeleteGroupRow(dir / "none.dbs", "1"));
+    EXPECT_EQ(messages.texts(), Strings{Message(2039, dir / "none.dbs")});
 }
 
-TEST(SearchDb, RecordsetsAndFieldText)
+TEST(SearchDb, RecordsetsAndFieldTextFailQuietly)
 {
     TempDir dir;
     const std::string path = dir / "Guide.dbs";
@@ -183,68 +147,195 @@ TEST(SearchDb, RecordsetsAndFieldText)
     MessageRecorder messages;
     CSearchDb db;
     CDaoDatabase* p = db.OpenDatabase(path, TRUE);
-    ASSERT_TRUE(p->IsOpen());
-
     CDaoRecordset* bad = db.OpenRecordset(p, "SELECT * FROM Nowhere");
     ASSERT_NE(bad, nullptr);
     EXPECT_FALSE(bad->IsOpen());
     EXPECT_EQ(db.GetFieldText(bad, "Name"), "");
     db.CloseRecordset(bad);
-
     CDaoRecordset* rs = db.OpenRecordset(p, "SELECT * FROM Category");
-    ASSERT_TRUE(rs->IsOpen());
     EXPECT_EQ(ToUtf8(db.GetFieldText(rs, "Name")), "寿司");
-    EXPECT_EQ(db.GetFieldText(rs, "L4"), "");      // Null
-    EXPECT_EQ(db.GetFieldText(rs, "Colour"), "");  // no such field
+    EXPECT_EQ(db.GetFieldText(rs, "L4"), "");     // Null
+    EXPECT_EQ(db.GetFieldText(rs, "Colour"), ""); // no such field
     rs->MoveNext();
-    ASSERT_TRUE(rs->IsEOF());
-    EXPECT_EQ(db.GetFieldText(rs, "Name"), "");    // no current row
+    EXPECT_EQ(db.GetFieldText(rs, "Name"), ""); // past the last row
     db.CloseRecordset(rs);
     db.CloseDatabase(p);
     EXPECT_TRUE(messages.texts().empty());
 }
 
-TEST(SearchDb, CompactSearchFileKeepsEveryRowAndThePassword)
+TEST(SearchQueries, ThePropertyRowGivesTheKindAndTheAddressLevel)
 {
+    const std::string table = "CREATE TABLE Property (ProductName, ProductVersion, DataName, Level long);";
+    const std::string row = table + "INSERT INTO Property VALUES ";
+    const struct {
+        std::string sql;
+        const char* kind;
+        BOOL product;
+        int level;
+    } cases[] = {
+        {row + "('Tessra','5.0','AddressData',4)", kAddressData, TRUE, 4},
+        {row + "('Tessra','4.0','AddressData',4)", kAddressData, TRUE, 3},
+        {row + "('Tessra',null,'AddressData',4)", kAddressData, TRUE, 3},
+        {row + "('Tessra','5.0','AddressData',7)", kAddressData, TRUE, 0},
+        {Sql(10030) + ";INSERT INTO Property (ProductName, ProductVersion, DataName) VALUES ('Tessra','5.0','GuideData')",
+         kGuideData, TRUE, 3}, // no Level column
+        {row + "('Tessra','5.0','AddressData',4)", kGuideData, FALSE, 4},
+        {row + "('Tessra ','5.0','GuideData',4)", kGuideData, FALSE, 4},
+        {row + "('TESSRA','5.0','GuideData',4)", kGuideData, FALSE, 4},
+        {row + "('Other','5.0','GuideData',4),('Tessra','5.0','GuideData',4)", kGuideData, FALSE, 4},
+        {table, kGuideData, FALSE, 0},
+        {"", kGuideData, FALSE, 0},
+    };
     TempDir dir;
-    const std::string path = dir / "Guide.dbs";
-    MakeGuideFile(path, PointRows("1", "1", 500) + PointRows("2", "1", 500) + "DELETE FROM Point WHERE L1='1';");
     MessageRecorder messages;
     CSearchDb db;
-    ASSERT_TRUE(db.CompactSearchFile(path, dir / "db1.dbs"));
+    for (const auto& c : cases) {
+        const std::string path = PropertyFile(dir, c.sql);
+        EXPECT_EQ(db.IsProductData(path, c.kind), c.product) << c.sql;
+        EXPECT_EQ(db.GetDataLevel(path), c.level) << c.sql;
+    }
     EXPECT_TRUE(messages.texts().empty());
-    EXPECT_EQ(ListDir(dir.path()), (Strings{"Guide.dbs", "db1.dbs"}));
-    for (const char* sql : {"SELECT * FROM Point ORDER BY rowid", "SELECT * FROM Property", "SELECT * FROM Category",
-                            "SELECT name, sql FROM sqlite_master ORDER BY name", "PRAGMA user_version",
-                            "PRAGMA application_id"})
-        EXPECT_EQ(Query(dir / "db1.dbs", sql), Query(path, sql)) << sql;
-    EXPECT_LT(ReadFileBytes(dir / "db1.dbs").size(), ReadFileBytes(path).size());
-    EXPECT_TRUE(db.IsProductData(dir / "db1.dbs", kGuideData));
+    EXPECT_EQ(db.GetDataLevel(dir / "Adr_L.dbs"), 0);
+    EXPECT_EQ(messages.texts(), Strings{Message(2039, dir / "Adr_L.dbs")});
 }
 
-TEST(SearchDb, FailedCompactionShows2041AndLeavesNoTarget)
+TEST(SearchQueries, CountsSizesAndFirstFields)
 {
     TempDir dir;
-    const std::string path = dir / "Guide.dbs";
-    MakeGuideFile(path, PointRows("1", "1", 10));
-    const std::string before = ReadFileBytes(path);
-    struct Case {
-        const char* name;
-        std::string source;
-        std::string target;
+    const std::string path = dir / "Guide.dbs", none = dir / "none.dbs";
+    MakeGuideFile(path, "INSERT INTO Category (L1,L2,L3,Name) VALUES ('2','3','0','寿司'),('2','3','1','a'),"
+                        "('2','3','2','b'),('2','0',null,'c'),('2','4','0','ラーメン');" +
+                            PointRows("2", "3", 10) + PointRows("2", "4", 7));
+    MessageRecorder messages;
+    CSearchDb db;
+    EXPECT_EQ(db.CountRecords(path, FormatSql(13080, "2", "3")), 10);
+    EXPECT_EQ(db.CountRecords(path, FormatSql(13080, "9", "9")), 0);
+    EXPECT_EQ(db.CountRecords(path, "SELECT * FROM Point WHERE"), -1);
+    EXPECT_EQ(db.EstimateGenreSize(path, "2", "3"), 4600);
+    EXPECT_EQ(db.EstimateGenreSize(path, "2", "4"), 3000);
+
+    std::string l1 = "unchanged", l2, nothing = "x", failed = "unchanged";
+    EXPECT_TRUE(db.GetFirstFieldText(l1, path, FormatSql(13081, J("寿司")), "L1"));
+    EXPECT_TRUE(db.GetFirstFieldText(l2, path, FormatSql(13081, J("寿司")), "L2"));
+    EXPECT_EQ(l1 + "/" + l2, "2/3");
+    EXPECT_TRUE(db.GetFirstFieldText(nothing, path, FormatSql(13081, J("カレー")), "L1"));
+    EXPECT_EQ(nothing, "");
+    EXPECT_FALSE(db.GetFirstFieldText(failed, path, "SELECT * FROM", "L1"));
+    EXPECT_TRUE(messages.texts().empty());
+
+    // A file that does not open: -1, no size (never a negative one), result
+    // unchanged; message 2039 each time it is opened.
+    EXPECT_EQ(db.CountRecords(none, FormatSql(13080, "2", "3")), -1);
+    EXPECT_EQ(db.EstimateGenreSize(none, "2", "3"), 0);
+    EXPECT_FALSE(db.GetFirstFieldText(failed, none, FormatSql(13081, J("寿司")), "L1"));
+    EXPECT_EQ(failed, "unchanged");
+    EXPECT_EQ(messages.texts(), Strings(4, Message(2039, none)));
+}
+
+TEST(SearchQueries, IsCategoryNameAbsent)
+{
+    TempDir dir;
+    const std::string path = dir / "Guide.dbs", withEmpty = dir / "Empty.dbs";
+    MakeGuideFile(path, "INSERT INTO Category (L1,L2,L3,Name) VALUES ('1','1','0','ラーメン'),"
+                        "('1','2','0','Joe''s Diner'),('1','3','0','ソフト');");
+    MakeGuideFile(withEmpty, "INSERT INTO Category (L1,L2,L3,Name) VALUES ('1','1','0','');");
+    const struct {
+        std::string path, name;
+        BOOL expected;
+    } cases[] = {
+        {path, J("ラーメン"), FALSE}, {path, J("寿司"), TRUE},
+        {path, "joe's diner", TRUE},  {path, "Joe's Diner", FALSE},
+        {path, "x' OR Name<>'", TRUE}, {path, J("ソフト"), FALSE}, // trail byte 0x5C
+        {path, "", TRUE},             {withEmpty, "", FALSE},
     };
-    const Case cases[] = {
-        {"target folder missing", path, dir / "gone/db1.dbs"},
-        {"source missing", dir / "none.dbs", dir / "db1.dbs"},
-        {"wrong kind of source", dir.path(), dir / "db1.dbs"},
+    MessageRecorder messages;
+    CSearchDb db;
+    for (const auto& c : cases)
+        EXPECT_EQ(db.IsCategoryNameAbsent(c.path, c.name), c.expected) << ToUtf8(c.name);
+    EXPECT_TRUE(messages.texts().empty());
+    EXPECT_FALSE(db.IsCategoryNameAbsent(dir / "none.dbs", "x"));
+    EXPECT_EQ(messages.texts(), Strings{Message(2039, dir / "none.dbs")});
+}
+
+TEST(SearchSchema, NewGuideFileHasTheSourcePropertyTablesIndexesAndSeedRow)
+{
+    TempDir dir;
+    const std::string source = dir / "cd.dbs", dest = dir / "hd/Guide.dbs";
+    MakeGuideFile(source, PointRows("1", "1", 3));
+    ASSERT_EQ(mkdir((dir / "hd").c_str(), 0755), 0);
+    MessageRecorder messages;
+    CSearchDb db;
+    ASSERT_TRUE(CreateSearchFile(db, source, dest));
+    EXPECT_TRUE(messages.texts().empty());
+    EXPECT_EQ(Query(dest, "SELECT * FROM Property"), Query(source, "SELECT * FROM Property"));
+    EXPECT_EQ(Query(dest, "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'MSys%' ORDER BY rowid"),
+              (Rows{{"Property"}, {"Category"}, {"Point"}}));
+    // One statement at a time, in this order: Point06 follows Point12.
+    EXPECT_EQ(Query(dest, "SELECT group_concat(x, ' ') FROM (SELECT m.name || ':' || m.tbl_name || '.' || i.name AS x "
+                          "FROM sqlite_master m, pragma_index_info(m.name) i WHERE m.type='index' ORDER BY m.rowid)"),
+              Rows{{"Category01:Category.L1 Category02:Category.L2 Category03:Category.L3 Category04:Category.L4 "
+                    "Category05:Category.L5 Point01:Point.L1 Point02:Point.L2 Point03:Point.L3 Point04:Point.L4 "
+                    "Point05:Point.L5 Point07:Point.Longitude Point08:Point.Latitude Point09:Point.Name "
+                    "Point10:Point.NamePronounce Point11:Point.Tel Point12:Point.PrefCode Point06:Point.L6 "
+                    "Point13:Point.TS99GenreCode Point14:Point.TS99SearchGenreCode"}});
+    EXPECT_EQ(Query(dest, "SELECT * FROM Category"),
+              (Rows{{"0", "<null>", "<null>", "<null>", "<null>", "<null>", "<null>", "<null>", "施設", "シセツ"}}));
+    EXPECT_EQ(Scalar(dest, "SELECT count(*) FROM Point"), 0);
+    EXPECT_EQ(ListDir(dir / "hd"), Strings{"Guide.dbs"});
+
+    // An empty source Property gives an empty one, which the check refuses.
+    Exec(source, "DELETE FROM Property");
+    ASSERT_TRUE(CreateSearchFile(db, source, dir / "hd/empty.dbs"));
+    EXPECT_EQ(Query(dir / "hd/empty.dbs", "SELECT (SELECT count(*) FROM Property), (SELECT count(*) FROM Category)"),
+              (Rows{{"0", "1"}}));
+    EXPECT_FALSE(db.IsProductData(dir / "hd/empty.dbs", kGuideData));
+    EXPECT_TRUE(messages.texts().empty());
+}
+
+// A creation that fails once it has made the file removes it, so the next
+// attempt starts clean; a file that was there before is never touched.
+TEST(SearchSchema, FailedCreationLeavesNoFile)
+{
+    TempDir dir;
+    const std::string cd = dir / "cd.dbs", extra = dir / "extra.dbs", bare = dir / "bare.dbs";
+    MakeGuideFile(cd);
+    MakeSearchFile(extra);
+    Exec(extra, "CREATE TABLE Property (ProductName, DataName, Level long);"
+                "INSERT INTO Property VALUES ('Tessra', 'GuideData', 4)");
+    MakeSearchFile(bare);
+    WriteFileBytes(dir / "plain", "someone else's");
+    const Strings created{Message(2040), Message(2029)};
+    const struct {
+        std::string source, dest;
+        Strings messages;
+    } cases[] = {
+        {extra, dir / "Guide.dbs", {}}, // a Property column that the new table lacks
+        {bare, dir / "Guide.dbs", {}},  // no Property table
+        {dir / "none.dbs", dir / "Guide.dbs", {Message(2039, dir / "none.dbs")}},
+        {cd, dir / "gone/Guide.dbs", created},
+        {cd, dir / "plain/Guide.dbs", created},
+        {cd, dir / "plain", created},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    const Strings before = ListDir(dir.path());
+    for (const auto& c : cases) {
         MessageRecorder messages;
         CSearchDb db;
-        EXPECT_FALSE(db.CompactSearchFile(c.source, c.target));
-        EXPECT_EQ(messages.texts(), Strings{Message(2041)});
-        EXPECT_EQ(ListDir(dir.path()), Strings{"Guide.dbs"});
+        EXPECT_FALSE(CreateSearchFile(db, c.source, c.dest)) << c.source << " -> " << c.dest;
+        EXPECT_EQ(messages.texts(), c.messages) << c.source << " -> " << c.dest;
+        EXPECT_EQ(ListDir(dir.path()), before);
     }
-    EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_EQ(ReadFileBytes(dir / "plain"), "someone else's");
+}
+
+TEST(SearchSchema, CreateSearchTablesStopsAtTheFirstTableThatFails)
+{
+    TempDir dir;
+    const std::string dest = dir / "Guide.dbs";
+    MakeSearchFile(dest);
+    Exec(dest, Sql(10010)); // Category is there already
+    MessageRecorder messages;
+    CSearchDb db;
+    EXPECT_FALSE(CreateSearchTables(db, dest));
+    EXPECT_EQ(messages.texts(), Strings{Message(2025)});
+    EXPECT_EQ(Query(dest, "SELECT name FROM sqlite_master WHERE name NOT LIKE 'MSys%'"), Rows{{"Category"}});
 }
