@@ -1,5 +1,7 @@
 #include "guide/genre_lists.h"
 
+#include <algorithm>
+
 #include "address/path_functions.h"
 #include "platform/cp932.h"
 #include "res/strings.h"
@@ -27,8 +29,12 @@ void ReadGenreCode(CSearchDb& db, CDaoDatabase* pDb, const char* statement, cons
     CDaoRecordset* pRs = db.OpenRecordset(pDb, sql);
     if (!pRs)
         return;
-    if (pRs->IsOpen() && !pRs->IsEOF())
-        code = GenreCodeOf(db.GetFieldText(pRs, "TS99GenreCode"));
+    try {
+        if (pRs->IsOpen() && !pRs->IsEOF())
+            code = GenreCodeOf(db.GetFieldText(pRs, "TS99GenreCode"));
+    } catch (const CDaoException&) {
+        // A row that cannot be read gives no code.
+    }
     db.CloseRecordset(pRs);
 }
 
@@ -43,9 +49,11 @@ std::vector<GenreRecord> ReadInstalledGenres(CSearchDb& db, const std::string& d
         return genres;
     }
     CDaoRecordset* pRs = db.OpenRecordset(pDb, LoadResString(IDS_SQL_GENRE_ROWS));
-    if (pRs && pRs->IsOpen()) {
-        for (; !pRs->IsEOF(); pRs->MoveNext())
+    try {
+        for (; pRs && pRs->IsOpen() && !pRs->IsEOF(); pRs->MoveNext())
             genres.push_back({db.GetFieldText(pRs, "L1"), db.GetFieldText(pRs, "L2"), db.GetFieldText(pRs, "Name"), {}});
+    } catch (const CDaoException&) {
+        // A damaged file lists the genres read before the damage.
     }
     if (pRs)
         db.CloseRecordset(pRs);
@@ -68,23 +76,20 @@ std::vector<std::string> ReadNotInstalledGenreNames(CSearchDb& db, const std::st
         db.CloseDatabase(pDb);
         return names;
     }
+    auto isInstalled = [&installed](const std::string& code) {
+        return std::any_of(installed.begin(), installed.end(),
+                           [&code](const GenreRecord& genre) { return genre.GenreCode == code; });
+    };
     CDaoRecordset* pRs = db.OpenRecordset(pDb, kSourceGenresSql);
-    if (pRs && pRs->IsOpen()) {
-        for (; !pRs->IsEOF(); pRs->MoveNext()) {
-            const std::string l1 = db.GetFieldText(pRs, "L1");
-            const std::string l2 = db.GetFieldText(pRs, "L2");
-            const std::string name = db.GetFieldText(pRs, "Name");
+    try {
+        for (; pRs && pRs->IsOpen() && !pRs->IsEOF(); pRs->MoveNext()) {
             std::string code;
-            ReadGenreCode(db, pDb, kSourceGenreCodeSql, l1, l2, code);
-            bool bInstalled = false;
-            for (const GenreRecord& genre : installed)
-                if (genre.GenreCode == code) {
-                    bInstalled = true;
-                    break;
-                }
-            if (!bInstalled)
-                names.push_back(name);
+            ReadGenreCode(db, pDb, kSourceGenreCodeSql, db.GetFieldText(pRs, "L1"), db.GetFieldText(pRs, "L2"), code);
+            if (!isInstalled(code))
+                names.push_back(db.GetFieldText(pRs, "Name"));
         }
+    } catch (const CDaoException&) {
+        // A damaged file lists the genres read before the damage.
     }
     if (pRs)
         db.CloseRecordset(pRs);

@@ -95,40 +95,34 @@ bool CGuidePage::Create(wxWindow* parent)
     SetSize(DlgSize(this, 254, 154));
 
     // Template 151, in tab order.
-    const long kEditStyle = wxTE_READONLY | wxBORDER_SUNKEN;
+    auto rect = [this](int x, int y, int cx, int cy) { return DlgRect(this, x, y, cx, cy); };
+    auto edit = [this](int id, const wxRect& r) {
+        return new wxTextCtrl(this, id, wxString(), r.GetPosition(), r.GetSize(), wxTE_READONLY | wxBORDER_SUNKEN);
+    };
+    auto label = [this](int id, const char* text, const wxRect& r, long style = 0) {
+        return new wxStaticText(this, id, wxString::FromUTF8(text), r.GetPosition(), r.GetSize(), style);
+    };
+    auto button = [this](int id, const char* text, const wxRect& r) {
+        return new wxButton(this, id, wxString::FromUTF8(text), r.GetPosition(), r.GetSize());
+    };
     const long kSizeStyle = wxALIGN_RIGHT | wxST_NO_AUTORESIZE | wxBORDER_SUNKEN;
-    m_editSource = new wxTextCtrl(this, IDC_SOURCE_PATH, wxString(), DlgRect(this, 65, 2, 143, 12).GetPosition(),
-                                  DlgRect(this, 65, 2, 143, 12).GetSize(), kEditStyle);
-    new wxStaticText(this, wxID_ANY, wxString::FromUTF8("CD-ROM(&C):"), DlgRect(this, 3, 2, 44, 9).GetPosition(),
-                     DlgRect(this, 3, 2, 44, 9).GetSize());
-    m_staticNotInstalledCaption =
-        new wxStaticText(this, IDC_NOT_INSTALLED_CAPTION, wxString::FromUTF8("未インストールのジャンル(&S):"),
-                         DlgRect(this, 3, 36, 96, 9).GetPosition(), DlgRect(this, 3, 36, 96, 9).GetSize());
-    m_btnBrowseSource = new wxButton(this, IDC_BROWSE_SOURCE, wxString::FromUTF8("参照（&B)..."),
-                                     DlgRect(this, 209, 1, 42, 13).GetPosition(), DlgRect(this, 209, 1, 42, 13).GetSize());
-    new wxStaticLine(this, wxID_ANY, DlgRect(this, 3, 32, 248, 1).GetPosition(),
-                     wxSize(DlgRect(this, 3, 32, 248, 1).GetWidth(), 2), wxLI_HORIZONTAL);
-    m_editDest = new wxTextCtrl(this, IDC_DEST_PATH, wxString(), DlgRect(this, 65, 16, 143, 12).GetPosition(),
-                                DlgRect(this, 65, 16, 143, 12).GetSize(), kEditStyle);
-    new wxStaticText(this, wxID_ANY, wxString::FromUTF8("インストール先(&H):"),
-                     DlgRect(this, 3, 16, 59, 8).GetPosition(), DlgRect(this, 3, 16, 59, 8).GetSize());
-    m_btnBrowseDest = new wxButton(this, IDC_BROWSE_DEST, wxString::FromUTF8("参照（&R)..."),
-                                   DlgRect(this, 209, 15, 42, 13).GetPosition(), DlgRect(this, 209, 15, 42, 13).GetSize());
-    m_staticNotInstalledSize = new wxStaticText(this, IDC_NOT_INSTALLED_SIZE, wxString(),
-                                                DlgRect(this, 3, 139, 102, 12).GetPosition(),
-                                                DlgRect(this, 3, 139, 102, 12).GetSize(), kSizeStyle);
-    m_listNotInstalled = new CGenreListCtrl(this, IDC_NOT_INSTALLED_LIST, DlgRect(this, 3, 45, 102, 91));
-    m_staticInstalledCaption =
-        new wxStaticText(this, IDC_INSTALLED_CAPTION, wxString::FromUTF8("インストール済みジャンル(&T):"),
-                         DlgRect(this, 149, 36, 102, 9).GetPosition(), DlgRect(this, 149, 36, 102, 9).GetSize());
-    m_staticInstalledSize = new wxStaticText(this, IDC_INSTALLED_SIZE, wxString(),
-                                             DlgRect(this, 149, 139, 102, 12).GetPosition(),
-                                             DlgRect(this, 149, 139, 102, 12).GetSize(), kSizeStyle);
-    m_listInstalled = new CGenreListCtrl(this, IDC_INSTALLED_LIST, DlgRect(this, 149, 45, 102, 91));
-    m_btnInstall = new wxButton(this, IDC_INSTALL, ">>", DlgRect(this, 110, 70, 34, 14).GetPosition(),
-                                DlgRect(this, 110, 70, 34, 14).GetSize());
-    m_btnRemove = new wxButton(this, IDC_REMOVE, "<<", DlgRect(this, 110, 100, 34, 14).GetPosition(),
-                               DlgRect(this, 110, 100, 34, 14).GetSize());
+
+    m_editSource = edit(IDC_SOURCE_PATH, rect(65, 2, 143, 12));
+    label(wxID_ANY, "CD-ROM(&C):", rect(3, 2, 44, 9));
+    m_staticNotInstalledCaption = label(IDC_NOT_INSTALLED_CAPTION, "未インストールのジャンル(&S):", rect(3, 36, 96, 9));
+    m_btnBrowseSource = button(IDC_BROWSE_SOURCE, "参照（&B)...", rect(209, 1, 42, 13));
+    const wxRect line = rect(3, 32, 248, 1);
+    new wxStaticLine(this, wxID_ANY, line.GetPosition(), wxSize(line.GetWidth(), 2), wxLI_HORIZONTAL);
+    m_editDest = edit(IDC_DEST_PATH, rect(65, 16, 143, 12));
+    label(wxID_ANY, "インストール先(&H):", rect(3, 16, 59, 8));
+    m_btnBrowseDest = button(IDC_BROWSE_DEST, "参照（&R)...", rect(209, 15, 42, 13));
+    m_staticNotInstalledSize = label(IDC_NOT_INSTALLED_SIZE, "", rect(3, 139, 102, 12), kSizeStyle);
+    m_listNotInstalled = new CGenreListCtrl(this, IDC_NOT_INSTALLED_LIST, rect(3, 45, 102, 91));
+    m_staticInstalledCaption = label(IDC_INSTALLED_CAPTION, "インストール済みジャンル(&T):", rect(149, 36, 102, 9));
+    m_staticInstalledSize = label(IDC_INSTALLED_SIZE, "", rect(149, 139, 102, 12), kSizeStyle);
+    m_listInstalled = new CGenreListCtrl(this, IDC_INSTALLED_LIST, rect(149, 45, 102, 91));
+    m_btnInstall = button(IDC_INSTALL, ">>", rect(110, 70, 34, 14));
+    m_btnRemove = button(IDC_REMOVE, "<<", rect(110, 100, 34, 14));
 
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowseSource(); }, IDC_BROWSE_SOURCE);
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowseDest(); }, IDC_BROWSE_DEST);

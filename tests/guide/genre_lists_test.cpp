@@ -215,3 +215,29 @@ TEST_F(GenreListsTest, ADatabaseFileGoesWithItsJournalUnlessAnotherProgramHoldsI
     EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{});
     EXPECT_TRUE(messages.shown().empty());
 }
+
+// The fills walk the files themselves; a damaged page anywhere must end a
+// walk, not escape from it.
+TEST_F(GenreListsTest, ADamagedFileEndsTheWalkInsteadOfThrowing)
+{
+    std::vector<FixtureGenre> genres;
+    for (int i = 0; i < 300; ++i)
+        genres.push_back({std::to_string(i / 10 + 10), std::to_string(i % 10 + 1),
+                          "A genre with a rather long name, number " + std::to_string(i), 1, "01010000"});
+    MakeGuideDb(source, genres);
+    const std::string good = ReadFileBytes(source);
+    const size_t kPage = 4096;
+    ASSERT_EQ(good.size() % kPage, 0u);
+    int shorter = 0;
+    for (size_t page = 2; page < good.size() / kPage; ++page) {
+        std::string bad = good;
+        bad[page * kPage] = '\x7f'; // not a page type
+        WriteFileBytes(source, bad);
+        std::vector<GenreRecord> installed;
+        std::vector<std::string> names;
+        EXPECT_NO_THROW(installed = ReadInstalledGenres(db, source, kGuideData)) << "page " << page;
+        EXPECT_NO_THROW(names = ReadNotInstalledGenreNames(db, source, {})) << "page " << page;
+        shorter += installed.size() < 300 || names.size() < 300;
+    }
+    EXPECT_GT(shorter, 0) << "no damage reached the genre rows";
+}
