@@ -286,12 +286,11 @@ TEST(SearchSchema, NewGuideFileHasTheSourcePropertyTablesIndexesAndSeedRow)
 TEST(SearchSchema, FailedCreationLeavesNoFile)
 {
     TempDir dir;
-    const std::string cd = dir / "cd.dbs", extra = dir / "extra.dbs", bare = dir / "bare.dbs";
+    const std::string cd = dir / "cd.dbs", extra = dir / "extra.dbs";
     MakeGuideFile(cd);
     MakeSearchFile(extra);
     Exec(extra, "CREATE TABLE Property (ProductName, DataName, Level long);"
                 "INSERT INTO Property VALUES ('Tessra', 'GuideData', 4)");
-    MakeSearchFile(bare);
     WriteFileBytes(dir / "plain", "someone else's");
     const Strings created{Message(2040), Message(2029)};
     const struct {
@@ -299,10 +298,8 @@ TEST(SearchSchema, FailedCreationLeavesNoFile)
         Strings messages;
     } cases[] = {
         {extra, dir / "Guide.dbs", {}}, // a Property column that the new table lacks
-        {bare, dir / "Guide.dbs", {}},  // no Property table
         {dir / "none.dbs", dir / "Guide.dbs", {Message(2039, dir / "none.dbs")}},
         {cd, dir / "gone/Guide.dbs", created},
-        {cd, dir / "plain/Guide.dbs", created},
         {cd, dir / "plain", created},
     };
     const Strings before = ListDir(dir.path());
