@@ -1,8 +1,9 @@
 // Shared by the application-shell tests: environment variables set for a
-// scope, and the sample host component registered in the scratch registry.
+// scope, and the sample host component with its call log.
 #pragma once
 
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,54 +12,52 @@
 #include "support/test_support.h"
 #include "tools/sample-host/sample_host_classes.h"
 
-// Sets (or, with unset, removes) an environment variable for its lifetime.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const std::string& value, bool unset = false)
-        : m_name(name)
+    ScopedEnv(const char* name, const std::string& value) : m_name(name)
     {
-        if (const char* old = std::getenv(name)) {
+        if (const char* old = std::getenv(name))
             m_old = old;
-            m_had = true;
-        }
-        if (unset)
-            unsetenv(name);
-        else
-            setenv(name, value.c_str(), 1);
+        setenv(name, value.c_str(), 1);
     }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            setenv(m_name, m_old.c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
+    ~ScopedEnv() { m_old ? setenv(m_name, m_old->c_str(), 1) : unsetenv(m_name); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
     const char* m_name;
-    std::string m_old;
-    bool m_had = false;
+    std::optional<std::string> m_old;
 };
 
-// Registers the sample host's three classes in HKEY_CLASSES_ROOT of the
-// registry now in use.
-inline bool RegisterSampleHost()
-{
-    const std::string library = std::string(PELLVANE_BINARY_DIR) + "/lib/" + kSampleHostLibraryName;
-    bool ok = PathExists(library);
-    for (const SampleHostClass& c : kSampleHostClasses)
-        ok = RegisterHostClass({c.progId, c.clsid, c.description}, library) && ok;
-    return ok;
-}
+// The sample host as the tests meet it: it logs its calls and starts no
+// viewer; failing names the methods that fail.
+class SampleHost {
+public:
+    explicit SampleHost(const std::string& failing = "") : m_fail("TESSRA_SAMPLE_HOST_FAIL", failing) {}
 
-// The sample host's call log, one call a line.
-inline std::vector<std::string> ReadLog(const std::string& path)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(ReadFileBytes(path));
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
+    // Registers its classes in HKEY_CLASSES_ROOT of the registry in use.
+    static bool Register()
+    {
+        const std::string library = std::string(PELLVANE_BINARY_DIR) + "/lib/" + kSampleHostLibraryName;
+        bool ok = PathExists(library);
+        for (const SampleHostClass& c : kSampleHostClasses)
+            ok = RegisterHostClass({c.progId, c.clsid, c.description}, library) && ok;
+        return ok;
+    }
+    // The calls logged since the last look, one a line.
+    std::vector<std::string> TakeCalls()
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(ReadFileBytes(m_dir / "host.log"));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        WriteFileBytes(m_dir / "host.log", "");
+        return lines;
+    }
+
+private:
+    TempDir m_dir;
+    ScopedEnv m_log{"TESSRA_SAMPLE_HOST_LOG", m_dir / "host.log"};
+    ScopedEnv m_noUi{"TESSRA_SAMPLE_HOST_NO_UI", "1"};
+    ScopedEnv m_fail;
+};
