@@ -20,6 +20,35 @@ COleVariant COleVariant::FromText(std::string cp932)
     return v;
 }
 
+// The engine's access to a variant's UTF-8 form.
+struct DaoVariantUtf8 {
+    static void Set(COleVariant& v, const char* utf8, size_t size)
+    {
+        v.m_utf8.assign(utf8, size);
+        v.m_utf8Of = v.text;
+    }
+    static bool Known(const COleVariant& v)
+    {
+        return !v.m_utf8.empty() && v.m_utf8Of.size() == v.text.size() && v.m_utf8Of == v.text;
+    }
+    // Gives out the UTF-8 form if it is known (and forgets it).
+    static bool Take(COleVariant& v, std::string& utf8)
+    {
+        if (!Known(v))
+            return false;
+        utf8.swap(v.m_utf8);
+        v.m_utf8Of.clear();
+        return true;
+    }
+    static bool Copy(const COleVariant& v, std::string& utf8)
+    {
+        if (!Known(v))
+            return false;
+        utf8 = v.m_utf8;
+        return true;
+    }
+};
+
 COleVariant COleVariant::FromInteger(std::int64_t value)
 {
     COleVariant v;
@@ -36,6 +65,8 @@ bool SameName(const std::string& a, const std::string& b)
 {
     if (a.size() != b.size())
         return false;
+    if (a == b)
+        return true;
     for (size_t i = 0; i < a.size(); ++i) {
         const unsigned char x = a[i];
         const unsigned char y = b[i];
@@ -59,6 +90,21 @@ int FindName(const std::vector<std::string>& names, const std::string& name)
         if (SameName(names[i], name))
             return static_cast<int>(i);
     return -1;
+}
+
+// Callers ask for the fields of a row in the same order row after row, so
+// the field after the one found last is tried first.
+int FindName(const std::vector<std::string>& names, const std::string& name, size_t& next)
+{
+    if (next < names.size() && SameName(names[next], name)) {
+        const int found = static_cast<int>(next);
+        next = next + 1 < names.size() ? next + 1 : 0;
+        return found;
+    }
+    const int found = FindName(names, name);
+    if (found >= 0)
+        next = static_cast<size_t>(found) + 1 < names.size() ? static_cast<size_t>(found) + 1 : 0;
+    return found;
 }
 
 bool IsBlank(char c)
@@ -116,11 +162,11 @@ std::string QuoteIdentifier(const std::string& utf8)
     return out + "\"";
 }
 
-sqlite3_stmt* Prepare(sqlite3* db, const std::string& sqlUtf8)
+sqlite3_stmt* Prepare(sqlite3* db, const std::string& sqlUtf8, unsigned flags = 0)
 {
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
-    const int rc = sqlite3_prepare_v2(db, sqlUtf8.c_str(), static_cast<int>(sqlUtf8.size()), &stmt, &tail);
+    const int rc = sqlite3_prepare_v3(db, sqlUtf8.c_str(), static_cast<int>(sqlUtf8.size()), flags, &stmt, &tail);
     if (rc != SQLITE_OK)
         ThrowFromDb(db, rc, "");
     if (!stmt)
@@ -147,8 +193,13 @@ COleVariant ColumnValue(sqlite3_stmt* stmt, int i)
         break;
     case SQLITE_TEXT: {
         const char* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-        const int n = sqlite3_column_bytes(stmt, i);
-        v = COleVariant::FromText(dao::TextToCp932(std::string(p ? p : "", n)));
+        const size_t n = static_cast<size_t>(sqlite3_column_bytes(stmt, i));
+        if (!p)
+            p = "";
+        v.kind = COleVariant::Kind::Text;
+        dao::TextToCp932(p, n, v.text);
+        if (!dao::IsAscii(p, n))
+            DaoVariantUtf8::Set(v, p, n);
         break;
     }
     case SQLITE_BLOB: {
@@ -163,6 +214,210 @@ COleVariant ColumnValue(sqlite3_stmt* stmt, int i)
     }
     return v;
 }
+
+// A field value as SQLite takes it: text in UTF-8, a blob as it stands.
+struct BoundValue {
+    COleVariant::Kind kind = COleVariant::Kind::Null;
+    std::int64_t integer = 0;
+    double real = 0.0;
+    std::string bytes;
+};
+
+// Binds a value whose bytes outlive the statement's next step.
+void Bind(sqlite3_stmt* stmt, int p, const BoundValue& v)
+{
+    switch (v.kind) {
+    case COleVariant::Kind::Null:
+        sqlite3_bind_null(stmt, p);
+        break;
+    case COleVariant::Kind::Integer:
+        sqlite3_bind_int64(stmt, p, v.integer);
+        break;
+    case COleVariant::Kind::Real:
+        sqlite3_bind_double(stmt, p, v.real);
+        break;
+    case COleVariant::Kind::Text:
+        sqlite3_bind_text(stmt, p, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
+        break;
+    case COleVariant::Kind::Blob:
+        sqlite3_bind_blob(stmt, p, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
+        break;
+    }
+}
+
+// The rows appended to one file and not yet written. An INSERT statement
+// per row costs SQLite about as much again as the row itself (each one
+// opens and closes a cursor on the table and on every index); a statement of
+// many rows pays that once for all of them.
+class RowBatch final : public DaoRowBatch {
+public:
+    // More rows per statement gain nothing measurable.
+    static constexpr size_t kMostRows = 64;
+
+    explicit RowBatch(DaoFile& file) : m_file(file), m_db(file.db) {}
+    ~RowBatch() override { Finalize(); }
+    RowBatch(const RowBatch&) = delete;
+    RowBatch& operator=(const RowBatch&) = delete;
+
+    // The rows that follow go to table with these columns, for the
+    // recordset appender; another appender's waiting rows are written first.
+    void Target(std::uint64_t appender, const std::string& tableUtf8, const std::vector<std::string>& columnsUtf8)
+    {
+        if (appender == m_appender)
+            return;
+        Write();
+        if (tableUtf8 != m_table || columnsUtf8 != m_columns) {
+            Finalize();
+            m_table = tableUtf8;
+            m_columns = columnsUtf8;
+            // A statement takes only so many parameters.
+            const size_t most = static_cast<size_t>(sqlite3_limit(m_db, SQLITE_LIMIT_VARIABLE_NUMBER, -1));
+            m_batchRows = std::max<size_t>(1, std::min(kMostRows, most / std::max<size_t>(1, m_columns.size())));
+        }
+        m_appender = appender;
+    }
+
+    // The values of the next row, one per column, for the caller to fill.
+    BoundValue* NextRow()
+    {
+        const size_t n = m_columns.size();
+        if (m_values.size() < (m_rows + 1) * n)
+            m_values.resize((m_rows + 1) * n);
+        return &m_values[m_rows * n];
+    }
+
+    // The row that NextRow handed out is filled: it waits, and a full batch
+    // is written.
+    void Add()
+    {
+        if (++m_rows == m_batchRows)
+            WriteRows();
+    }
+
+    // The row that NextRow handed out is filled: written now, on its own.
+    // A failure leaves nothing behind.
+    void WriteOne()
+    {
+        const int rc = StepRow(m_rows);
+        if (rc != SQLITE_DONE)
+            Throw(rc, sqlite3_errmsg(m_db));
+    }
+
+    bool Empty() const override { return m_rows == 0; }
+
+    void Write() override
+    {
+        try {
+            WriteRows();
+        } catch (const CDaoException& e) {
+            if (m_file.inTransaction && m_file.failedCode == SQLITE_OK) {
+                m_file.failedCode = e.m_nEngineCode;
+                m_file.failedWhat = e.what();
+                m_file.failedLevel = dao::WorkspaceDepth();
+            }
+            throw;
+        }
+    }
+
+    void Drop() override { m_rows = 0; }
+
+private:
+    // Raises the failure of a row after the others have been written.
+    void WriteRows()
+    {
+        const size_t rows = m_rows;
+        if (rows == 0)
+            return;
+        m_rows = 0;
+        // The rows belong to a transaction; should the engine have rolled it
+        // back meanwhile they must not be written outside it.
+        if (sqlite3_get_autocommit(m_db))
+            Throw(SQLITE_ABORT, "the transaction was rolled back by the engine");
+        if (rows == m_batchRows && rows > 1) {
+            if (!m_many)
+                m_many = Prepare(m_db, InsertSql(rows), SQLITE_PREPARE_PERSISTENT);
+            const size_t n = rows * m_columns.size();
+            for (size_t i = 0; i < n; ++i)
+                Bind(m_many, static_cast<int>(i) + 1, m_values[i]);
+            const int rc = sqlite3_step(m_many);
+            sqlite3_reset(m_many);
+            if (rc == SQLITE_DONE)
+                return;
+            if (sqlite3_get_autocommit(m_db))
+                Throw(rc, sqlite3_errmsg(m_db));
+            // SQLite undid the statement alone: the rows go again one by one,
+            // so that all but the failing ones arrive, as they would have
+            // with a statement each.
+        }
+        int failed = SQLITE_OK;
+        std::string what;
+        for (size_t r = 0; r < rows; ++r) {
+            const int rc = StepRow(r);
+            if (rc == SQLITE_DONE)
+                continue;
+            if (failed == SQLITE_OK) {
+                failed = rc;
+                what = sqlite3_errmsg(m_db);
+            }
+            if (sqlite3_get_autocommit(m_db))
+                break;
+        }
+        if (failed != SQLITE_OK)
+            Throw(failed, what);
+    }
+
+    std::string InsertSql(size_t rows) const
+    {
+        std::string sql = "INSERT INTO main." + QuoteIdentifier(m_table) + " (";
+        std::string values = "(";
+        for (size_t i = 0; i < m_columns.size(); ++i) {
+            if (i) {
+                sql += ',';
+                values += ',';
+            }
+            sql += QuoteIdentifier(m_columns[i]);
+            values += '?';
+        }
+        values += ')';
+        sql += ") VALUES " + values;
+        for (size_t r = 1; r < rows; ++r)
+            sql += ',' + values;
+        return sql;
+    }
+
+    int StepRow(size_t row)
+    {
+        if (!m_one)
+            m_one = Prepare(m_db, InsertSql(1), SQLITE_PREPARE_PERSISTENT);
+        const size_t n = m_columns.size();
+        for (size_t i = 0; i < n; ++i)
+            Bind(m_one, static_cast<int>(i) + 1, m_values[row * n + i]);
+        const int rc = sqlite3_step(m_one);
+        sqlite3_reset(m_one);
+        return rc;
+    }
+
+    void Finalize()
+    {
+        sqlite3_finalize(m_many);
+        sqlite3_finalize(m_one);
+        m_many = nullptr;
+        m_one = nullptr;
+    }
+
+    DaoFile& m_file;
+    sqlite3* m_db;
+    std::uint64_t m_appender = 0;
+    std::string m_table;
+    std::vector<std::string> m_columns;
+    sqlite3_stmt* m_many = nullptr;
+    sqlite3_stmt* m_one = nullptr;
+    std::vector<BoundValue> m_values; // m_rows rows of m_columns.size() values
+    size_t m_rows = 0;
+    size_t m_batchRows = 1; // rows per statement
+};
+
+std::uint64_t g_nextAppender = 0;
 
 } // namespace
 
@@ -181,6 +436,7 @@ struct CDaoRecordset::Impl {
     bool readOnly = true;
     sqlite3_stmt* stmt = nullptr;
     std::vector<std::string> names; // CP932
+    size_t nextName = 0;            // where the next name lookup starts
 
     // Position: the statement is stepped on first use, one row at a time.
     bool started = false;
@@ -190,23 +446,22 @@ struct CDaoRecordset::Impl {
     bool lastPending = false;
     long visited = 0;
 
-    // Appending: the recordset's table, its columns and the cached INSERT.
+    // Appending: the recordset's table and its columns.
+    std::uint64_t appender = 0; // tells the file's batch whose rows it holds
     bool tableKnown = false;
     std::string tableUtf8;
     std::vector<std::string> tableColumns;     // CP932
     std::vector<std::string> tableColumnsUtf8;
     std::vector<COleVariant> newRow;
+    size_t nextColumn = 0;
     bool adding = false;
-    sqlite3_stmt* insert = nullptr;
 
     bool IsOpen() const { return stmt != nullptr; }
     sqlite3* Db() const { return file->db; }
 
     void Finalize()
     {
-        sqlite3_finalize(insert);
         sqlite3_finalize(stmt);
-        insert = nullptr;
         stmt = nullptr;
         file.reset();
         adding = false;
@@ -220,6 +475,7 @@ struct CDaoRecordset::Impl {
 
     bool Step()
     {
+        dao::WritePendingRows(*file);
         const int rc = sqlite3_step(stmt);
         if (rc == SQLITE_ROW)
             return true;
@@ -291,24 +547,6 @@ struct CDaoRecordset::Impl {
         tableColumns = std::move(cp932);
         tableKnown = true;
     }
-
-    void PrepareInsert()
-    {
-        if (insert)
-            return;
-        std::string sql = "INSERT INTO main." + QuoteIdentifier(tableUtf8) + " (";
-        std::string values;
-        for (size_t i = 0; i < tableColumnsUtf8.size(); ++i) {
-            if (i) {
-                sql += ',';
-                values += ',';
-            }
-            sql += QuoteIdentifier(tableColumnsUtf8[i]);
-            values += '?';
-        }
-        sql += ") VALUES (" + values + ")";
-        insert = Prepare(Db(), sql);
-    }
 };
 
 // ---------------------------------------------------------------------------
@@ -321,6 +559,13 @@ CDaoWorkspace& CDaoWorkspace::Default()
 
 namespace {
 
+void ForgetFailure(DaoFile& file)
+{
+    file.failedCode = SQLITE_OK;
+    file.failedWhat.clear();
+    file.failedLevel = 0;
+}
+
 // Ends the whole transaction on every file: commits when commit is set and
 // nothing has failed yet, else rolls back. Returns the first failure.
 void EndOuterTransaction(bool commit, int& failedCode, std::string& failedWhat)
@@ -329,6 +574,10 @@ void EndOuterTransaction(bool commit, int& failedCode, std::string& failedWhat)
         if (!file->inTransaction)
             continue;
         file->inTransaction = false;
+        // Rows still waiting here are rolled back with the rest.
+        if (file->batch)
+            file->batch->Drop();
+        ForgetFailure(*file);
         // The engine rolls a transaction back by itself after some errors
         // (disk full, I/O): that must not pass for a commit.
         const bool lost = sqlite3_get_autocommit(file->db) != 0;
@@ -366,11 +615,15 @@ void CDaoWorkspace::BeginTrans()
             throw;
         }
     } else {
-        // A nested transaction is a savepoint on every file.
+        // A nested transaction is a savepoint on every file; the rows
+        // waiting so far belong to the enclosing level.
         const std::string sql = "SAVEPOINT " + dao::SavepointName(depth + 1);
-        for (const auto& file : dao::OpenFiles())
-            if (file->inTransaction)
+        for (const auto& file : dao::OpenFiles()) {
+            if (file->inTransaction) {
+                dao::WritePendingRows(*file);
                 dao::Exec(file->db, sql.c_str());
+            }
+        }
     }
     dao::SetWorkspaceDepth(depth + 1);
 }
@@ -383,6 +636,22 @@ void CDaoWorkspace::CommitTrans()
     dao::SetWorkspaceDepth(depth - 1);
     int failedCode = SQLITE_OK;
     std::string failedWhat;
+    // A row that fails to be written fails the commit, which then rolls the
+    // whole transaction back as any other failed commit does.
+    for (const auto& file : dao::OpenFiles()) {
+        if (!file->inTransaction || failedCode != SQLITE_OK)
+            continue;
+        try {
+            dao::WritePendingRows(*file);
+        } catch (const CDaoException& e) {
+            failedCode = e.m_nEngineCode;
+            failedWhat = e.what();
+        }
+        if (failedCode == SQLITE_OK && file->failedCode != SQLITE_OK) {
+            failedCode = file->failedCode;
+            failedWhat = file->failedWhat;
+        }
+    }
     if (depth == 1) {
         EndOuterTransaction(true, failedCode, failedWhat);
     } else {
@@ -405,6 +674,16 @@ void CDaoWorkspace::Rollback()
     if (depth == 0)
         return;
     dao::SetWorkspaceDepth(depth - 1);
+    // Rows still waiting were appended since the last level began or ended:
+    // they belong to the level rolled back now.
+    for (const auto& file : dao::OpenFiles()) {
+        if (!file->inTransaction)
+            continue;
+        if (file->batch)
+            file->batch->Drop();
+        if (file->failedLevel >= depth)
+            ForgetFailure(*file);
+    }
     if (depth == 1) {
         int code = SQLITE_OK;
         std::string what;
@@ -433,6 +712,7 @@ void CDaoWorkspace::CompactDatabase(const std::string& src, const std::string& d
 
     CDaoDatabase source;
     source.Open(src, TRUE, TRUE, connect);
+    dao::WritePendingRows(*source.GetImpl()->file);
     sqlite3* db = source.GetImpl()->file->db;
     sqlite3_stmt* stmt = Prepare(db, "VACUUM INTO ?1");
     sqlite3_bind_text(stmt, 1, dstUtf8.c_str(), -1, SQLITE_TRANSIENT);
@@ -513,6 +793,7 @@ void CDaoDatabase::Execute(const std::string& sql, int options)
     // a failed statement by itself.
     if (!IsOpen())
         Throw(SQLITE_MISUSE, "connection is not open");
+    dao::WritePendingRows(*m_impl->file);
     sqlite3* db = m_impl->file->db;
     sqlite3_stmt* stmt = Prepare(db, dao::TextToUtf8(ToSqliteDialect(sql)));
     if (sqlite3_column_count(stmt) > 0) {
@@ -574,6 +855,7 @@ void CDaoRecordset::Open(int nOpenType, const std::string& sql, int nOptions)
     m_impl->readOnly = owner->readOnly;
     m_impl->stmt = stmt;
     m_impl->names = std::move(names);
+    m_impl->appender = ++g_nextAppender;
     owner->recordsets.push_back(m_impl.get());
 }
 
@@ -646,7 +928,7 @@ void CDaoRecordset::GetFieldInfo(int nIndex, CDaoFieldInfo& info, DWORD dwInfoOp
 COleVariant CDaoRecordset::GetFieldValue(const std::string& name) const
 {
     m_impl->RequireOpen();
-    const int index = FindName(m_impl->names, name);
+    const int index = FindName(m_impl->names, name, m_impl->nextName);
     if (index < 0)
         Throw(SQLITE_ERROR, "no such field: " + ToUtf8(name));
     m_impl->RequireCurrentRow();
@@ -666,59 +948,68 @@ void CDaoRecordset::AddNew()
 
 void CDaoRecordset::SetFieldValue(const std::string& name, const COleVariant& value)
 {
-    m_impl->RequireOpen();
-    if (!m_impl->adding)
-        Throw(SQLITE_MISUSE, "AddNew was not called");
-    const int index = FindName(m_impl->tableColumns, name);
-    if (index < 0)
-        Throw(SQLITE_ERROR, "no such column: " + ToUtf8(name));
-    m_impl->newRow[index] = value;
+    SetFieldValue(name, COleVariant(value));
 }
 
-void CDaoRecordset::Update()
+void CDaoRecordset::SetFieldValue(const std::string& name, COleVariant&& value)
 {
     m_impl->RequireOpen();
     if (!m_impl->adding)
         Throw(SQLITE_MISUSE, "AddNew was not called");
-    // Text is converted before anything is bound, so a value with no UTF-8
-    // form leaves the statement untouched.
-    std::vector<std::string> texts(m_impl->newRow.size());
-    for (size_t i = 0; i < m_impl->newRow.size(); ++i)
-        if (m_impl->newRow[i].kind == COleVariant::Kind::Text)
-            texts[i] = dao::TextToUtf8(m_impl->newRow[i].text);
-    m_impl->PrepareInsert();
-    sqlite3_stmt* ins = m_impl->insert;
-    for (size_t i = 0; i < m_impl->newRow.size(); ++i) {
-        const COleVariant& v = m_impl->newRow[i];
-        const int p = static_cast<int>(i) + 1;
+    const int index = FindName(m_impl->tableColumns, name, m_impl->nextColumn);
+    if (index < 0)
+        Throw(SQLITE_ERROR, "no such column: " + ToUtf8(name));
+    m_impl->newRow[index] = std::move(value);
+}
+
+void CDaoRecordset::Update()
+{
+    Impl& rs = *m_impl;
+    rs.RequireOpen();
+    if (!rs.adding)
+        Throw(SQLITE_MISUSE, "AddNew was not called");
+    DaoFile& file = *rs.file;
+    if (!file.batch)
+        file.batch = std::make_unique<RowBatch>(file);
+    auto& batch = static_cast<RowBatch&>(*file.batch);
+    batch.Target(rs.appender, rs.tableUtf8, rs.tableColumnsUtf8);
+    // Text is converted before the row counts, so a value with no UTF-8
+    // form leaves nothing behind.
+    const bool deferred = !sqlite3_get_autocommit(file.db);
+    BoundValue* values = batch.NextRow();
+    for (size_t i = 0; i < rs.newRow.size(); ++i) {
+        COleVariant& v = rs.newRow[i];
+        BoundValue& b = values[i];
+        b.kind = v.kind;
         switch (v.kind) {
         case COleVariant::Kind::Null:
-            sqlite3_bind_null(ins, p);
             break;
         case COleVariant::Kind::Integer:
-            sqlite3_bind_int64(ins, p, v.integer);
+            b.integer = v.integer;
             break;
         case COleVariant::Kind::Real:
-            sqlite3_bind_double(ins, p, v.real);
+            b.real = v.real;
             break;
         case COleVariant::Kind::Text:
-            sqlite3_bind_text(ins, p, texts[i].data(), static_cast<int>(texts[i].size()), SQLITE_TRANSIENT);
+            // A row that waits is past retrying: its text can be taken.
+            if (!(deferred ? DaoVariantUtf8::Take(v, b.bytes) : DaoVariantUtf8::Copy(v, b.bytes)))
+                b.bytes = dao::TextToUtf8(v.text);
             break;
         case COleVariant::Kind::Blob:
-            sqlite3_bind_blob(ins, p, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
+            b.bytes = v.text;
             break;
         }
     }
-    const int rc = sqlite3_step(ins);
-    if (rc != SQLITE_DONE) {
-        const std::string what = sqlite3_errmsg(m_impl->Db());
-        sqlite3_reset(ins);
-        sqlite3_clear_bindings(ins);
-        Throw(rc, what);
+    // Outside a transaction a row is committed on its own, at once.
+    // Inside one it may wait for the next: nobody can tell until the file
+    // is read or the transaction ends, and those write it first.
+    if (!deferred) {
+        batch.WriteOne();
+        rs.adding = false;
+        return;
     }
-    sqlite3_reset(ins);
-    sqlite3_clear_bindings(ins);
-    m_impl->adding = false;
+    rs.adding = false;
+    batch.Add();
 }
 
 // ---------------------------------------------------------------------------

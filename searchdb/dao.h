@@ -33,6 +33,15 @@ struct COleVariant {
     bool IsNull() const { return kind == Kind::Null; }
     static COleVariant FromText(std::string cp932);
     static COleVariant FromInteger(std::int64_t v);
+
+private:
+    // The UTF-8 form of text as the engine read it from a database, so that
+    // a value copied into another database is not converted back again. It
+    // counts only while text still holds what it was made from: setting
+    // text, in whatever way, makes it stale.
+    friend struct DaoVariantUtf8;
+    std::string m_utf8;
+    std::string m_utf8Of;
 };
 
 enum : int { dbOpenDynaset = 2 };
@@ -118,6 +127,7 @@ public:
     // Appending rows to the recordset's table.
     void AddNew();
     void SetFieldValue(const std::string& name, const COleVariant& value);
+    void SetFieldValue(const std::string& name, COleVariant&& value);
     void Update();
 
     struct Impl;

@@ -25,6 +25,10 @@ std::vector<std::shared_ptr<DaoFile>>& Registry()
 
 int g_workspaceDepth = 0;
 
+// The installer uses the engine from one thread, so SQLite's per-handle
+// mutex (taken on every call) buys nothing.
+constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+
 bool EqualsNoCase(const std::string& a, const char* b)
 {
     const size_t n = std::strlen(b);
@@ -238,6 +242,8 @@ std::string PathToUtf8(const std::string& pathCp932)
 
 std::string TextToUtf8(const std::string& cp932)
 {
+    if (IsAscii(cp932.data(), cp932.size()))
+        return cp932;
     std::string out;
     if (!Cp932ToUtf8(cp932, out))
         Throw(SQLITE_MISMATCH, "text has no UTF-8 form");
@@ -247,9 +253,18 @@ std::string TextToUtf8(const std::string& cp932)
 std::string TextToCp932(const std::string& utf8)
 {
     std::string out;
-    if (!Utf8ToCp932(utf8, out))
-        Throw(SQLITE_MISMATCH, "text has no code page 932 form");
+    TextToCp932(utf8.data(), utf8.size(), out);
     return out;
+}
+
+void TextToCp932(const char* utf8, size_t size, std::string& out)
+{
+    if (IsAscii(utf8, size)) {
+        out.assign(utf8, size);
+        return;
+    }
+    if (!Utf8ToCp932(std::string(utf8, size), out))
+        Throw(SQLITE_MISMATCH, "text has no code page 932 form");
 }
 
 void Exec(sqlite3* db, const char* sql)
@@ -288,7 +303,7 @@ std::shared_ptr<DaoFile> AcquireFile(const std::string& pathCp932, bool readOnly
         CheckHeader(pathUtf8, st, passwordHash);
 
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(pathUtf8.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    int rc = sqlite3_open_v2(pathUtf8.c_str(), &db, kOpenFlags, nullptr);
     if (rc != SQLITE_OK) {
         const std::string what = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close_v2(db);
@@ -320,7 +335,7 @@ std::shared_ptr<DaoFile> CreateFile(const std::string& pathCp932, const std::str
 
     sqlite3* db = nullptr;
     try {
-        int rc = sqlite3_open_v2(pathUtf8.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        int rc = sqlite3_open_v2(pathUtf8.c_str(), &db, kOpenFlags, nullptr);
         if (rc != SQLITE_OK)
             ThrowFromDb(db, rc, "open");
         sqlite3_busy_timeout(db, 0);
@@ -364,7 +379,10 @@ void ReleaseFile(const std::shared_ptr<DaoFile>& file)
         return;
     auto& files = Registry();
     files.erase(std::remove(files.begin(), files.end(), file), files.end());
-    // A transaction still pending on the file is rolled back by the close.
+    // A transaction still pending on the file is rolled back by the close,
+    // and with it the rows waiting in the batch, whose statements must be
+    // finalized for the handle to close at all.
+    file->batch.reset();
     sqlite3_close_v2(file->db);
     file->db = nullptr;
     file->inTransaction = false;

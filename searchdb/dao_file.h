@@ -14,6 +14,23 @@
 
 struct sqlite3;
 
+// Rows appended inside a transaction wait in their file's batch (dao.cpp)
+// and go to SQLite several at a time, in one statement. Whatever reads the
+// file, runs a statement on it or ends a transaction writes them first, so
+// nobody sees the difference but for speed; a failure is raised there.
+class DaoRowBatch {
+public:
+    virtual ~DaoRowBatch() = default;
+    virtual bool Empty() const = 0;
+    // Writes the waiting rows for someone other than their appender, who
+    // never learns of a failure: raised here, it also fails the commit of
+    // the workspace transaction (DaoFile::failedCode). The rows are settled
+    // either way.
+    virtual void Write() = 0;
+    // Forgets the waiting rows: their transaction is being rolled back.
+    virtual void Drop() = 0;
+};
+
 struct DaoFile {
     sqlite3* db = nullptr;
     dev_t dev = 0;
@@ -23,6 +40,13 @@ struct DaoFile {
     std::int32_t passwordHash = 0;
     int connections = 0;        // CDaoDatabase objects open on it
     bool inTransaction = false; // a workspace transaction is pending on it
+    std::unique_ptr<DaoRowBatch> batch; // made by the first appended row
+    // A row of the workspace transaction that failed where its appender
+    // could not see it; the transaction cannot commit. failedLevel is the
+    // nesting level it failed in.
+    int failedCode = 0;
+    std::string failedWhat;
+    int failedLevel = 0;
 };
 
 namespace dao {
@@ -46,6 +70,23 @@ std::string LocaleWithoutPassword(const std::string& locale);
 std::string PathToUtf8(const std::string& pathCp932);
 std::string TextToUtf8(const std::string& cp932);
 std::string TextToCp932(const std::string& utf8);
+void TextToCp932(const char* utf8, size_t size, std::string& out);
+
+// ASCII reads the same in both encodings (most fields are ASCII codes).
+inline bool IsAscii(const char* p, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (static_cast<unsigned char>(p[i]) >= 0x80)
+            return false;
+    return true;
+}
+
+// Writes the rows waiting in the file's batch; raises their failure.
+inline void WritePendingRows(DaoFile& file)
+{
+    if (file.batch && !file.batch->Empty())
+        file.batch->Write();
+}
 
 // Runs statements that return no rows we need; raises on failure.
 void Exec(sqlite3* db, const char* sql);
