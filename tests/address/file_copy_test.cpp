@@ -154,8 +154,6 @@ TEST_P(FileCopy, VolumeThatRunsOutOfSpaceLeavesTheOldFile)
 
     // In a child whose file size limit makes write() fail part way with
     // EFBIG, as a full volume would.
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
     const pid_t pid = fork();
     if (pid == 0) {
         signal(SIGXFSZ, SIG_IGN);
@@ -167,18 +165,11 @@ TEST_P(FileCopy, VolumeThatRunsOutOfSpaceLeavesTheOldFile)
             copied = d;
             return true;
         });
-        const std::string out = std::string(r == CopyResult::Failed ? "F" : "?") + (copied > 0 ? "+" : "0") + error;
-        (void)!write(fds[1], out.data(), out.size());
+        WriteFileBytes(m_dir / "result", std::string(r == CopyResult::Failed ? "F" : "?") + (copied > 0 ? "+" : "0") + error);
         _exit(0);
     }
-    close(fds[1]);
-    std::string out;
-    char buf[4096];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
-        out.append(buf, static_cast<size_t>(n));
-    close(fds[0]);
     waitpid(pid, nullptr, 0);
-
+    const std::string out = ReadFileBytes(m_dir / "result");
     EXPECT_EQ(out.substr(0, 2), "F+") << "the copy fails part way, after some data";
     EXPECT_EQ(ToUtf8(out.substr(std::min<size_t>(2, out.size()))),
               "インストール先のフォルダ \"" + m_dir / "hd/" + "\" にデータを書き込めませんでした。\n"
