@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "support/test_support.h"
@@ -56,10 +55,8 @@ TEST_F(InstanceLockTest, HeldAgainstOtherProcessesUntilReleased)
 TEST_F(InstanceLockTest, KilledHolderAndItsProgramLeaveTheLockFree)
 {
     int input[2], ready[2];
-    ASSERT_EQ(pipe(input), 0);
-    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(input) | pipe(ready), 0);
     const pid_t holder = fork();
-    ASSERT_GE(holder, 0);
     if (holder == 0) {
         InstanceLock lock;
         char state = '0';
@@ -72,16 +69,15 @@ TEST_F(InstanceLockTest, KilledHolderAndItsProgramLeaveTheLockFree)
         pid_t program = 0;
         if (lock.Acquire(kName) && posix_spawn(&program, "/bin/sh", &actions, nullptr, argv, environ) == 0)
             state = '1';
-        if (write(ready[1], &state, 1) != 1)
-            _exit(2);
-        for (;;)
-            pause();
+        if (write(ready[1], &state, 1) == 1)
+            for (;;)
+                pause();
+        _exit(2);
     }
     close(input[0]);
     close(ready[1]);
     char state = 0;
-    ASSERT_EQ(read(ready[0], &state, 1), 1);
-    ASSERT_EQ(state, '1');
+    ASSERT_TRUE(read(ready[0], &state, 1) == 1 && state == '1');
     InstanceLock lock;
     EXPECT_FALSE(lock.Acquire(kName));
 
