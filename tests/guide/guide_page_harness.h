@@ -1,6 +1,5 @@
-// The guide page inside a stand-in main window, with the page's members in
-// reach and user actions (selecting rows, pressing buttons) simulated the
-// way the controls deliver them.
+// The guide page inside a stand-in main window; user actions (selecting
+// rows, pressing buttons) delivered the way the controls deliver them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,17 +20,44 @@
 #include "services/free_space.h"
 #include "services/progress_dlg.h"
 #include "settings/directory_settings.h"
-#include "support/test_support.h"
+
+inline std::vector<std::string> Items(CGenreListCtrl* list)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < list->GetItemCount(); ++i)
+        names.push_back(ToUtf8(list->GetItemText(i)));
+    return names;
+}
+
+inline void Select(CGenreListCtrl* list, std::initializer_list<int> rows)
+{
+    list->UnselectAll();
+    for (int row : rows)
+        list->SelectRow(static_cast<unsigned>(row));
+    wxDataViewEvent event(wxEVT_DATAVIEW_SELECTION_CHANGED, list, wxDataViewItem());
+    list->ProcessWindowEvent(event);
+}
+
+// Only an enabled button does anything.
+inline void Click(wxWindow* parent, int id)
+{
+    auto* button = dynamic_cast<wxButton*>(parent->FindWindow(id));
+    ASSERT_TRUE(button && button->IsEnabled()) << "button " << id;
+    wxCommandEvent event(wxEVT_BUTTON, id);
+    event.SetEventObject(button);
+    button->ProcessWindowEvent(event);
+}
+
+// Style bits of a message box: buttons and icon.
+inline long Buttons(const ModalRecorder& modals, size_t i)
+{
+    return modals.shown().at(i).style & (wxYES_NO | wxOK | wxICON_INFORMATION);
+}
 
 class TestGuidePage : public CGuidePage {
 public:
-    using CGuidePage::IDC_BROWSE_DEST;
-    using CGuidePage::IDC_BROWSE_SOURCE;
-    using CGuidePage::IDC_INSTALL;
-    using CGuidePage::IDC_REMOVE;
     using CGuidePage::m_bGuideChanged;
     using CGuidePage::m_btnInstall;
-    using CGuidePage::m_btnRemove;
     using CGuidePage::m_installedGenres;
     using CGuidePage::m_listInstalled;
     using CGuidePage::m_listNotInstalled;
@@ -40,57 +66,30 @@ public:
     using CGuidePage::m_sizeCache;
     using CGuidePage::m_strDestPath;
     using CGuidePage::m_strSourcePath;
+    using CGuidePage::OnInstall;
 
-    std::vector<std::string> Items(CGenreListCtrl* list) const
-    {
-        std::vector<std::string> names;
-        for (int i = 0; i < list->GetItemCount(); ++i)
-            names.push_back(ToUtf8(list->GetItemText(i)));
-        return names;
-    }
     std::vector<std::string> NotInstalled() const { return Items(m_listNotInstalled); }
     std::vector<std::string> Installed() const { return Items(m_listInstalled); }
-
-    // The user selects exactly these rows; the list reports the change.
-    void Select(CGenreListCtrl* list, std::initializer_list<int> rows)
+    void Install(std::initializer_list<int> rows)
     {
-        list->UnselectAll();
-        for (int row : rows)
-            list->SelectRow(static_cast<unsigned>(row));
-        wxDataViewEvent event(wxEVT_DATAVIEW_SELECTION_CHANGED, list, wxDataViewItem());
-        list->ProcessWindowEvent(event);
+        Select(m_listNotInstalled, rows);
+        Click(this, IDC_INSTALL);
     }
-    void SelectNotInstalled(std::initializer_list<int> rows) { Select(m_listNotInstalled, rows); }
-    void SelectInstalled(std::initializer_list<int> rows) { Select(m_listInstalled, rows); }
-
-    // A click on a button as the user makes it: only an enabled button
-    // does anything.
-    void Click(int id)
+    void Remove(std::initializer_list<int> rows)
     {
-        auto* button = dynamic_cast<wxButton*>(FindWindow(id));
-        ASSERT_NE(button, nullptr);
-        ASSERT_TRUE(button->IsEnabled()) << "button " << id << " is disabled";
-        wxCommandEvent event(wxEVT_BUTTON, id);
-        event.SetEventObject(button);
-        button->ProcessWindowEvent(event);
+        Select(m_listInstalled, rows);
+        Click(this, IDC_REMOVE);
     }
-    // The handlers run also when their button is disabled (the ">>" with
-    // nothing selected case).
-    void Install() { OnInstall(); }
-    void Remove() { OnRemove(); }
-
-    std::string LabelText(int id) const
+    std::string Label(int id) const
     {
         wxWindow* w = FindWindow(id);
         if (auto* text = dynamic_cast<wxStaticText*>(w))
             return text->GetLabel().utf8_string();
-        if (auto* edit = dynamic_cast<wxTextCtrl*>(w))
-            return edit->GetValue().utf8_string();
-        return "<none>";
+        auto* edit = dynamic_cast<wxTextCtrl*>(w);
+        return edit ? edit->GetValue().utf8_string() : "<none>";
     }
 };
 
-// Free space of the made-up volume the tests install to.
 inline std::uint64_t& FakeFreeBytes()
 {
     static std::uint64_t bytes = 1ull << 40;
@@ -99,16 +98,12 @@ inline std::uint64_t& FakeFreeBytes()
 
 inline BOOL FakeDiskFreeSpaceEx(LPCSTR, std::uint64_t* available, std::uint64_t* total, std::uint64_t* free)
 {
-    if (available)
-        *available = FakeFreeBytes();
-    if (total)
-        *total = FakeFreeBytes() * 2;
-    if (free)
-        *free = FakeFreeBytes();
+    for (std::uint64_t* p : {available, total, free})
+        if (p)
+            *p = FakeFreeBytes();
     return TRUE;
 }
 
-// Texts of the messages, as the user reads them.
 namespace msg {
 inline std::string CannotUse(const std::string& path)
 {
@@ -119,15 +114,6 @@ inline const char* const kLowSpace =
     "指定したフォルダのディスク容量が足りないのでインストールできないと思われます。\nインストール先を変更するか、インストール"
     "するデータを減らしてください。\n\nもしディスクに空きがあるのにこのメッセージが出た場合、当社では保証しかねますが、\nお"
     "客様の責任においてこのままインストールを続けることもできます。\n\nインストールを続けますか?";
-inline std::string AlreadyInstalled(const std::string& name)
-{
-    return "「" + name + "」はすでにインストールされています。";
-}
-inline std::string NotFound(const std::string& path)
-{
-    return "'" + path + "'のファイルが見つかりませんでした。\n指定のパスにファイルがあるか確認してください。";
-}
-inline const char* const kSameFolders = "インストール元フォルダとインストール先フォルダを同じにすることはできません。";
 inline const char* const kAskOptimise =
     "施設データが変更されています。\n施設データの最適化を行ないますか？\n\nデータの最適化は\nインストール済みのデータの大き"
     "さにより\nかなり時間が掛かる場合があります。\n\nまた、最適化を行なうと、\n１．検索パフォーマンスの向上\n２．ファイルサ"
@@ -135,8 +121,8 @@ inline const char* const kAskOptimise =
 inline const char* const kOptimised = "施設データの最適化が終了しました。";
 } // namespace msg
 
-// A progress sink in front of the real dialog that presses the dialog's
-// cancel button while the chosen genre's chosen row is being copied.
+// In front of the real progress dialog: presses its cancel button while the
+// chosen genre's chosen row is being copied.
 class CancellingSink : public CProgressSink {
 public:
     CancellingSink(CProgressDlg* dlg, int genre, int row) : m_dlg(dlg), m_cancelGenre(genre), m_cancelRow(row) {}
@@ -145,7 +131,7 @@ public:
     void SetStep(int step) override { m_dlg->SetStep(step); }
     void SetPos(int pos) override
     {
-        ++m_genre; // each genre's set-up starts at 0
+        ++m_genre; // each genre starts at 0
         m_row = 0;
         m_dlg->SetPos(pos);
         m_bCancel = m_dlg->m_bCancel;
@@ -159,18 +145,13 @@ public:
         }
         const int previous = m_dlg->PumpAndStep();
         m_bCancel = m_dlg->m_bCancel;
-        ++m_steps;
         return previous;
     }
 
-    int m_steps = 0;
-
 private:
     CProgressDlg* m_dlg;
-    int m_cancelGenre;
-    int m_cancelRow;
-    int m_genre = 0;
-    int m_row = 0;
+    int m_cancelGenre, m_cancelRow;
+    int m_genre = 0, m_row = 0;
 };
 
 class GuidePageTest : public ::testing::Test {
@@ -185,20 +166,21 @@ protected:
     }
     void TearDown() override
     {
-        main->Destroy();
+        if (main)
+            main->Destroy();
         PumpEvents();
         SetDiskFreeCalls(m_previousCalls);
     }
 
     // Records the two paths and creates the page as the main dialog does.
-    TestGuidePage* Open(const std::string& sourcePath, const std::string& destPath)
+    TestGuidePage* Open(wxWindow* parent = nullptr)
     {
-        SetGuideCdPath(sourcePath.c_str());
-        SetGuideHdPath(destPath.c_str());
+        SetGuideCdPath(source.c_str());
+        SetGuideHdPath(dest.c_str());
         page = new TestGuidePage;
-        EXPECT_TRUE(page->Create(main));
+        EXPECT_TRUE(page->Create(parent ? parent : main));
         page->Show();
-        page->SetMainDialog(main);
+        page->SetMainDialog(parent ? parent : main);
         PumpEvents();
         return page;
     }
@@ -210,8 +192,7 @@ protected:
         EXPECT_FALSE(page->m_progressDlg->IsShown());
     }
 
-    TempDir cd;
-    TempDir hd;
+    TempDir cd, hd;
     ScratchRegistry registry;
     std::string source = cd / "Guide.dbs";
     std::string dest = hd / "Guide.dbs";
