@@ -17,15 +17,12 @@ std::string g_root;
 void Write(const std::string& target, const std::string& name, const std::string& bytes)
 {
     const std::string path = g_root + "/" + target + "/" + name;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
+    if (!(std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes))
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
 }
-
-std::string Bytes(const std::vector<std::uint8_t>& v)
+void Write(const std::string& target, const std::string& name, const std::vector<std::uint8_t>& bytes)
 {
-    return std::string(v.begin(), v.end());
+    Write(target, name, std::string(bytes.begin(), bytes.end()));
 }
 
 AviIndexedClip SmallClip(int width, int height, int frames)
@@ -76,19 +73,19 @@ int main(int argc, char** argv)
     Write("registry", "header-only.reg", header);
 
     // AVI clips: run-length encoded and plain frames.
-    Write("avi", "rle8-4x3x2.avi", Bytes(WriteRle8Avi(SmallClip(4, 3, 2))));
-    Write("avi", "rle8-16x8x3.avi", Bytes(WriteRle8Avi(SmallClip(16, 8, 3))));
+    Write("avi", "rle8-4x3x2.avi", WriteRle8Avi(SmallClip(4, 3, 2)));
+    Write("avi", "rle8-16x8x3.avi", WriteRle8Avi(SmallClip(16, 8, 3)));
     {
         const AviIndexedClip clip = SmallClip(4, 2, 1);
         std::vector<std::uint8_t> rows; // BI_RGB rows bottom-up, 4-byte aligned
         for (int y = clip.height - 1; y >= 0; --y)
             for (int x = 0; x < clip.width; ++x)
                 rows.push_back(clip.frames[0][static_cast<size_t>(y * clip.width + x)]);
-        Write("avi", "rgb-4x2x1.avi", Bytes(WriteAviChunks(clip, 0, {rows})));
+        Write("avi", "rgb-4x2x1.avi", WriteAviChunks(clip, 0, {rows}));
     }
 
     // CP932 text: two bytes choosing a string-table entry, then the text.
-    const auto cp = [](const char* utf8) { return FromUtf8(utf8); };
+    const auto cp = FromUtf8;
     Write("cp932", "path.txt", std::string("\x00\x10", 2) + cp("C:\\データ\\表示.dbs"));
     Write("cp932", "trail-5c.txt", std::string("\x07\xd5", 2) + cp("ソフト\\能力表.txt"));
     Write("cp932", "percent.txt", std::string("\x00\x20", 2) + cp("100%s%d%n 施設"));
