@@ -223,26 +223,24 @@ struct BoundValue {
     std::string bytes;
 };
 
-// Binds a value whose bytes outlive the statement's next step.
-void Bind(sqlite3_stmt* stmt, int p, const BoundValue& v)
+// Binds a value whose bytes outlive the statement's next step. A value
+// refused (too big) leaves the parameter as it was: its statement must not
+// run.
+int Bind(sqlite3_stmt* stmt, int p, const BoundValue& v)
 {
     switch (v.kind) {
     case COleVariant::Kind::Null:
-        sqlite3_bind_null(stmt, p);
-        break;
+        return sqlite3_bind_null(stmt, p);
     case COleVariant::Kind::Integer:
-        sqlite3_bind_int64(stmt, p, v.integer);
-        break;
+        return sqlite3_bind_int64(stmt, p, v.integer);
     case COleVariant::Kind::Real:
-        sqlite3_bind_double(stmt, p, v.real);
-        break;
+        return sqlite3_bind_double(stmt, p, v.real);
     case COleVariant::Kind::Text:
-        sqlite3_bind_text(stmt, p, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
-        break;
+        return sqlite3_bind_text64(stmt, p, v.bytes.data(), v.bytes.size(), SQLITE_STATIC, SQLITE_UTF8);
     case COleVariant::Kind::Blob:
-        sqlite3_bind_blob(stmt, p, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
-        break;
+        return sqlite3_bind_blob64(stmt, p, v.bytes.data(), v.bytes.size(), SQLITE_STATIC);
     }
+    return SQLITE_MISUSE;
 }
 
 // The rows appended to one file and not yet written. An INSERT statement
@@ -337,17 +335,20 @@ private:
             if (!m_many)
                 m_many = Prepare(m_db, InsertSql(rows), SQLITE_PREPARE_PERSISTENT);
             const size_t n = rows * m_columns.size();
-            for (size_t i = 0; i < n; ++i)
-                Bind(m_many, static_cast<int>(i) + 1, m_values[i]);
-            const int rc = sqlite3_step(m_many);
-            sqlite3_reset(m_many);
-            if (rc == SQLITE_DONE)
-                return;
-            if (sqlite3_get_autocommit(m_db))
-                Throw(rc, sqlite3_errmsg(m_db));
-            // SQLite undid the statement alone: the rows go again one by one,
-            // so that all but the failing ones arrive, as they would have
-            // with a statement each.
+            int rc = SQLITE_OK;
+            for (size_t i = 0; i < n && rc == SQLITE_OK; ++i)
+                rc = Bind(m_many, static_cast<int>(i) + 1, m_values[i]);
+            if (rc == SQLITE_OK) {
+                rc = sqlite3_step(m_many);
+                sqlite3_reset(m_many);
+                if (rc == SQLITE_DONE)
+                    return;
+                if (sqlite3_get_autocommit(m_db))
+                    Throw(rc, sqlite3_errmsg(m_db));
+            }
+            // Nothing of the statement is left (SQLite undid it alone): the
+            // rows go again one by one, so that all but the failing ones
+            // arrive, as they would have with a statement each.
         }
         int failed = SQLITE_OK;
         std::string what;
@@ -390,8 +391,11 @@ private:
         if (!m_one)
             m_one = Prepare(m_db, InsertSql(1), SQLITE_PREPARE_PERSISTENT);
         const size_t n = m_columns.size();
-        for (size_t i = 0; i < n; ++i)
-            Bind(m_one, static_cast<int>(i) + 1, m_values[row * n + i]);
+        for (size_t i = 0; i < n; ++i) {
+            const int rc = Bind(m_one, static_cast<int>(i) + 1, m_values[row * n + i]);
+            if (rc != SQLITE_OK)
+                return rc;
+        }
         const int rc = sqlite3_step(m_one);
         sqlite3_reset(m_one);
         return rc;
