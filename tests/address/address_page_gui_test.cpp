@@ -123,7 +123,7 @@ protected:
     {
         wxWindow* w = Control(id);
         ASSERT_TRUE(w->IsEnabled()) << "control " << id << " is disabled";
-        auto* radio = wxDynamicCast(w, wxRadioButton);
+        auto* radio = dynamic_cast<wxRadioButton*>(w);
         if (radio)
             radio->SetValue(true);
         wxCommandEvent event(radio ? wxEVT_RADIOBUTTON : wxEVT_BUTTON, id);
