@@ -344,7 +344,7 @@ void CAddressPage::OnCharHook(wxKeyEvent& event)
         return;
     case WXK_RETURN:
     case WXK_NUMPAD_ENTER:
-        if (wxDynamicCast(wxWindow::FindFocus(), wxButton))
+        if (dynamic_cast<wxButton*>(wxWindow::FindFocus()))
             event.Skip();
         return;
     default:

@@ -163,6 +163,10 @@ bool ParseQuoted(const std::string& s, size_t& pos, std::string& out)
     std::string result;
     for (size_t i = pos + 1; i < s.size(); ++i) {
         const char c = s[i];
+        // A carriage return cannot stand between quotes in the editor's
+        // format (such a string is written as hex(1)).
+        if (c == '\r')
+            return false;
         if (c == '"') {
             pos = i + 1;
             out = std::move(result);
@@ -627,7 +631,9 @@ bool Parse(const std::string& textIn, const std::string& rootName, Key& root)
     std::string text = textIn;
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
         text.erase(0, 3);
-    if (!ValidUtf8(text))
+    // A NUL has no place in the editor's text; a string holding one could
+    // not be written back.
+    if (!ValidUtf8(text) || text.find('\0') != std::string::npos)
         return false;
 
     std::vector<std::string> lines;
