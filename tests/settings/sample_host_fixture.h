@@ -1,5 +1,5 @@
-// What the settings tests share: environment variables set for a scope, and
-// the sample host component in a scratch registry, with its call log.
+// The sample host component in the registry in use, with its data home, call
+// log and failure switch in a folder of its own; it never starts a viewer.
 #pragma once
 
 #include <cstdlib>
@@ -32,8 +32,6 @@ private:
 
 inline std::string SampleHostLibrary() { return std::string(PELLVANE_BINARY_DIR) + "/lib/" + kSampleHostLibraryName; }
 
-// The sample host as the tests meet it: data home, call log and failure
-// switch in a folder of its own; it never starts a viewer.
 class SampleHost {
 public:
     static void Register()
@@ -41,19 +39,19 @@ public:
         for (const SampleHostClass& c : kSampleHostClasses)
             RegisterHostClass({c.progId, c.clsid, c.description}, SampleHostLibrary());
     }
-
     void FailMethod(const char* names) { m_fail.Set(names); }
     void AnswerFolder(const char* folder) { m_folder.Set(folder); }
-    // Where GetDataFolder puts the host's data by default (UTF-8).
-    std::string Folder() const { return m_dir / "data/tessra/LocalData"; }
+    std::string Folder() const { return m_dir / "data/tessra/LocalData"; } // GetDataFolder's default
     const TempDir& dir() const { return m_dir; }
 
-    std::vector<std::string> Calls() const
+    // The calls logged since the last look, one a line.
+    std::vector<std::string> TakeCalls()
     {
         std::vector<std::string> lines;
         std::istringstream in(ReadFileBytes(m_dir / "host.log"));
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
+        WriteFileBytes(m_dir / "host.log", "");
         return lines;
     }
 

@@ -1,6 +1,6 @@
 // The Pellvane executable as an installation script or a second start sees
-// it. Every run is without a display, so a run that opens its window fails
-// instead of waiting for a user, and one that ends with 0 never tried.
+// it. Runs have no display, so a run that opens its window fails instead of
+// waiting for a user, and one that ends with 0 never tried.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -8,31 +8,25 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/instance_lock.h"
-#include "platform/registry.h"
-#include "shell/com_server.h"
+#include "settings/directory_settings.h"
 #include "support/test_support.h"
-#include "tests/shell/shell_test_support.h"
+#include "tests/settings/sample_host_fixture.h"
 
 extern char** environ;
 
 namespace {
 
-using Sections = std::map<std::string, std::vector<std::string>>;
-const std::string kAppIdKey = "HKEY_CLASSES_ROOT\\AppID";
-const Sections kOurKeys = {
-    {kAppIdKey + "\\" + kAppId, {"@=\"Pellvane\""}},
-    {kAppIdKey + "\\Pellvane.EXE", {std::string("\"AppID\"=\"") + kAppId + "\""}},
-};
+const std::string kHeader = "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\AppID]\n\n";
+const std::string kOurKeys = "[HKEY_CLASSES_ROOT\\AppID\\{CD05E3D1-5777-4A24-8F5A-F5BF82BAE687}]\n@=\"Pellvane\"\n\n"
+                             "[HKEY_CLASSES_ROOT\\AppID\\Pellvane.EXE]\n"
+                             "\"AppID\"=\"{CD05E3D1-5777-4A24-8F5A-F5BF82BAE687}\"\n\n";
 
-// Runs the executable (as argv0) with args; its exit status, -1 when it did
-// not exit normally.
+// The exit status of the executable run as argv0 with args; -1 when it did not exit.
 int RunPellvane(const std::vector<std::string>& args, const std::string& argv0 = PELLVANE_EXE)
 {
     const pid_t pid = fork();
@@ -55,77 +49,45 @@ class Executable : public ::testing::Test {
 protected:
     ScratchRegistry registry;
     TempDir runtime;
-    ScopedEnv runtimeDir{"XDG_RUNTIME_DIR", runtime.path()};
-
-    std::string ClassesRootText() const { return ReadFileBytes(registry.file("HKEY_CLASSES_ROOT")); }
-    // The sections of HKEY_CLASSES_ROOT, each with its value lines.
-    Sections ClassesRoot() const
-    {
-        Sections sections;
-        std::istringstream in(ClassesRootText());
-        std::string line, current;
-        while (std::getline(in, line)) {
-            if (line.size() > 2 && line.front() == '[' && line.back() == ']')
-                sections[current = line.substr(1, line.size() - 2)];
-            else if (!current.empty() && !line.empty())
-                sections[current].push_back(line);
-        }
-        return sections;
-    }
+    EnvVar runtimeDir{"XDG_RUNTIME_DIR", runtime.path()};
+    const std::string classes = registry.file("HKEY_CLASSES_ROOT");
 };
 
 TEST_F(Executable, EachWordRegistersExactlyTheTwoKeysAndUnregistrationKeepsAppId)
 {
     for (const char* word : {"/regserver", "-REGSERVER", "/RegServer"}) {
-        SCOPED_TRACE(word);
-        unlink(registry.file("HKEY_CLASSES_ROOT").c_str());
-        ASSERT_EQ(RunPellvane({word}), 0);
-        Sections expected = kOurKeys;
-        expected[kAppIdKey];
-        EXPECT_EQ(ClassesRoot(), expected);
+        unlink(classes.c_str());
+        ASSERT_EQ(RunPellvane({word}), 0) << word;
+        EXPECT_EQ(ReadFileBytes(classes), kHeader + kOurKeys) << word;
         EXPECT_FALSE(PathExists(registry.file("HKEY_LOCAL_MACHINE")));
         ASSERT_EQ(RunPellvane({"/UnregServer"}), 0);
-        EXPECT_EQ(ClassesRoot(), (Sections{{kAppIdKey, {}}}));
+        EXPECT_EQ(ReadFileBytes(classes), kHeader);
     }
 }
 
 TEST_F(Executable, RegistrationTwiceAndUnregistrationTwiceLeaveEverythingElseAlone)
 {
-    ASSERT_TRUE(SampleHost::Register());
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "AppID\\{11111111-2222-3333-4444-555555555555}", 0, nullptr, 0,
-                              KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const unsigned char*>("Other"), 6);
-    RegCloseKey(key);
-    const Sections before = ClassesRoot();
-
+    SampleHost::Register();
+    RegWriteString(HKEY_CLASSES_ROOT, "AppID\\{11111111-2222-3333-4444-555555555555}", "", "Other");
+    const std::string before = ReadFileBytes(classes);
     ASSERT_EQ(RunPellvane({"/RegServer"}), 0);
-    Sections expected = before;
-    expected.insert(kOurKeys.begin(), kOurKeys.end());
-    EXPECT_EQ(ClassesRoot(), expected);
-    const std::string once = ClassesRootText();
+    const std::string once = ReadFileBytes(classes);
+    EXPECT_NE(once.find(kOurKeys), std::string::npos);
     ASSERT_EQ(RunPellvane({"/RegServer"}), 0);
-    EXPECT_EQ(ClassesRootText(), once);
+    EXPECT_EQ(ReadFileBytes(classes), once);
     for (const char* word : {"/UnregServer", "-unregserver"}) {
         ASSERT_EQ(RunPellvane({word}), 0);
-        EXPECT_EQ(ClassesRoot(), before) << word;
+        EXPECT_EQ(ReadFileBytes(classes), before) << word;
     }
 }
 
 TEST_F(Executable, NoRegistrationWordOpensTheInstaller)
 {
-    const struct {
-        std::vector<std::string> args;
-        std::string argv0;
-    } cases[] = {
-        {{"/RegServer", "/s"}, PELLVANE_EXE},
-        {{"/RegServer "}, PELLVANE_EXE},
-        {{}, "/opt/tessra-5/bin/Pellvane"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_NE(RunPellvane(c.args, c.argv0), 0) << c.argv0 << " " << c.args.size();
-        EXPECT_FALSE(PathExists(registry.file("HKEY_CLASSES_ROOT")));
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"/RegServer", "/s"}, PELLVANE_EXE}, {{"/RegServer "}, PELLVANE_EXE}, {{}, "/opt/tessra-5/bin/Pellvane"}};
+    for (const auto& [args, argv0] : cases) {
+        EXPECT_NE(RunPellvane(args, argv0), 0) << argv0 << " " << args.size();
+        EXPECT_FALSE(PathExists(classes));
     }
 }
 
@@ -140,21 +102,19 @@ TEST_F(Executable, SecondInstanceEndsAtOnceUntilTheFirstIsKilled)
         for (;;)
             pause();
     }
-    // Killed when reset, or when the test ends early.
-    std::shared_ptr<void> holder(nullptr, [first](void*) {
+    std::shared_ptr<void> holder(nullptr, [first](void*) { // killed when reset, or when the test ends early
         kill(first, SIGKILL);
         waitpid(first, nullptr, 0);
     });
     char held = 0;
-    ASSERT_EQ(read(ready[0], &held, 1), 1);
-    ASSERT_EQ(held, 'y');
+    ASSERT_TRUE(read(ready[0], &held, 1) == 1 && held == 'y');
 
     EXPECT_EQ(RunPellvane({}), 0);
     EXPECT_EQ(RunPellvane({"/RegServer"}), 0);
-    EXPECT_FALSE(PathExists(registry.file("HKEY_CLASSES_ROOT")));
+    EXPECT_FALSE(PathExists(classes));
     holder.reset();
     EXPECT_EQ(RunPellvane({"/RegServer"}), 0);
-    EXPECT_EQ(ClassesRoot().count(kAppIdKey + "\\Pellvane.EXE"), 1u);
+    EXPECT_EQ(ReadFileBytes(classes), kHeader + kOurKeys);
 }
 
 } // namespace
