@@ -1,8 +1,7 @@
-// Values substituted into the string table's statements (FormatSql). For
-// any values, the statement, prepared as the engine does against an
-// in-memory guide database, selects (or deletes) exactly the rows whose
-// columns equal the values: no value changes the statement. A value with no
-// UTF-8 form, or with a NUL byte, cannot be stored; its statement may be
+// Values substituted into the string table's statements (FormatSql): for any
+// values, the statement, prepared against an in-memory guide database, selects
+// (or deletes) exactly the rows whose columns equal the values. A value with
+// no UTF-8 form, or with a NUL byte, cannot be stored; its statement may be
 // refused, but never runs as anything else.
 #include <sqlite3.h>
 
@@ -18,12 +17,11 @@
 
 namespace {
 
+// Statement, how many %s, its table, what goes before a bare filter, the same condition with bound values.
 const struct Case {
     UINT id;
-    int values;             // how many %s
-    const char* table;      // where the rows are
-    const char* prefix;     // put before a bare filter (13082, 13083)
-    const char* equivalent; // the same condition with bound values
+    int values;
+    const char *table, *prefix, *equivalent;
 } kCases[] = {
     {13021, 1, "Category", "", "L1=?1"},
     {13030, 1, "Category", "", "L1=?1 AND L2='0'"},
@@ -42,13 +40,10 @@ sqlite3* g_db = nullptr;
 sqlite3_stmt* Prepare(const std::string& sql, const std::vector<std::string>& values, const char** tail = nullptr)
 {
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(g_db, sql.c_str(), static_cast<int>(sql.size()), &st, tail) != SQLITE_OK || !st) {
-        sqlite3_finalize(st);
-        return nullptr;
-    }
+    if (sqlite3_prepare_v2(g_db, sql.c_str(), static_cast<int>(sql.size()), &st, tail) != SQLITE_OK || !st)
+        return sqlite3_finalize(st), nullptr;
     for (size_t i = 0; i < values.size(); ++i)
-        sqlite3_bind_text(st, static_cast<int>(i + 1), values[i].data(), static_cast<int>(values[i].size()),
-                          SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, int(i + 1), values[i].data(), int(values[i].size()), SQLITE_TRANSIENT);
     return st;
 }
 
@@ -57,13 +52,11 @@ std::vector<std::string> Rows(sqlite3_stmt* st)
 {
     std::vector<std::string> rows;
     while (sqlite3_step(st) == SQLITE_ROW) {
-        std::string row;
+        std::string& row = rows.emplace_back();
         for (int i = 0; i < sqlite3_column_count(st); ++i) {
             const char* t = static_cast<const char*>(sqlite3_column_blob(st, i));
-            const int n = sqlite3_column_bytes(st, i);
-            row += std::to_string(n) + ":" + std::string(t ? t : "", static_cast<size_t>(n)) + "|";
+            row += std::to_string(sqlite3_column_bytes(st, i)) + ":" + std::string(t ? t : "", sqlite3_column_bytes(st, i)) + "|";
         }
-        rows.push_back(row);
     }
     sqlite3_finalize(st);
     std::sort(rows.begin(), rows.end());
@@ -73,23 +66,21 @@ std::vector<std::string> Rows(sqlite3_stmt* st)
 std::vector<std::string> Query(const std::string& sql, const std::vector<std::string>& values = {})
 {
     sqlite3_stmt* st = Prepare(sql, values);
-    FUZZ_CHECK(st, "%s in %s", sqlite3_errmsg(g_db), sql.c_str());
+    FUZZ_CHECK(st);
     return Rows(st);
 }
 
 // Rows whose key columns hold the values, and near misses of them.
 void InsertRows(const std::string& a, const std::string& b)
 {
-    const std::vector<std::vector<std::string>> keys = {
-        {a, b, "0"}, {a, "0", "0"}, {a, "x", "0"}, {"01", b, "1"}, {b, a, "0"}, {a + "'", b, "0"},
-        {a, b + " ", "0"}, {"01", "01", "0"}, {"0", "0", "0"},
-    };
     int n = 0;
-    for (const auto& k : keys)
+    for (const auto& k : std::vector<std::vector<std::string>>{{a, b, "0"}, {a, "0", "0"}, {a, "x", "0"}, {"01", b, "1"},
+                                                               {b, a, "0"}, {a + "'", b, "0"}, {a, b + " ", "0"},
+                                                               {"01", "01", "0"}, {"0", "0", "0"}})
         for (const char* table : {"Category", "Point"}) {
             const std::string name = n % 3 == 0 ? a : n % 3 == 1 ? b : "name";
-            Rows(Prepare(std::string("INSERT INTO ") + table + " (L1,L2,L3,Name,NamePronounce) VALUES (?,?,?,?,?)",
-                         {k[0], k[1], k[2], name, std::to_string(n++)}));
+            Query(std::string("INSERT INTO ") + table + " (L1,L2,L3,Name,NamePronounce) VALUES (?,?,?,?,?)",
+                  {k[0], k[1], k[2], name, std::to_string(n++)});
         }
 }
 
@@ -111,19 +102,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const Case& c = kCases[data[0] % (sizeof kCases / sizeof kCases[0])];
     const std::string rest(reinterpret_cast<const char*>(data) + 2, size - 2);
     const size_t cut = c.values == 2 ? std::min<size_t>(data[1], rest.size()) : rest.size();
-    const std::vector<std::string> cp932 = {rest.substr(0, cut), rest.substr(cut)};
-
-    std::string statement = c.prefix + (c.values == 2 ? FormatSql(c.id, cp932[0], cp932[1]) : FormatSql(c.id, cp932[0]));
+    const std::string a = rest.substr(0, cut), b = rest.substr(cut);
+    std::string statement = c.prefix + (c.values == 2 ? FormatSql(c.id, a, b) : FormatSql(c.id, a));
     if (statement.compare(0, 13, "DELETE * FROM") == 0) // the engine's one dialect step
         statement = "DELETE FROM" + statement.substr(13);
 
-    bool storable = true;
     std::vector<std::string> utf8(c.values);
-    for (int i = 0; i < c.values; ++i)
-        storable = storable && Cp932ToUtf8(cp932[i], utf8[i]) && utf8[i].find('\0') == std::string::npos;
+    bool storable = Cp932ToUtf8(a, utf8[0]) && (c.values == 1 || Cp932ToUtf8(b, utf8[1]));
+    for (const std::string& v : utf8)
+        storable = storable && v.find('\0') == std::string::npos;
     std::string sql;
     const bool converts = Cp932ToUtf8(statement, sql);
-    FUZZ_CHECK(converts || !storable, "the statement of storable values does not convert");
+    FUZZ_CHECK(converts || !storable);
     if (!converts)
         return 0;
 
@@ -131,25 +121,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     storable ? InsertRows(utf8[0], c.values == 2 ? utf8[1] : "01") : InsertRows("01", "01");
     const std::string table = c.table, other = table == "Point" ? "Category" : "Point";
     const std::vector<std::string> all = Query("SELECT * FROM " + table), otherBefore = Query("SELECT * FROM " + other);
-
     const char* tail = nullptr;
     sqlite3_stmt* st = Prepare(sql, {}, &tail);
-    const bool single = st && tail && sql.find_first_not_of(" \t\r\n;", tail - sql.c_str()) == std::string::npos;
-    if (!single) {
+    if (!st || !tail || sql.find_first_not_of(" \t\r\n;", tail - sql.c_str()) != std::string::npos) {
         sqlite3_finalize(st);
         Query("ROLLBACK");
-        FUZZ_CHECK(!storable, "the statement of storable values was refused: %s", sql.c_str());
+        FUZZ_CHECK(!storable); // only a value that cannot be stored may break the statement
         return 0;
     }
     const bool deletes = c.id < 13000;
-    FUZZ_CHECK(sqlite3_stmt_readonly(st) == !deletes, "the statement changed kind: %s", sql.c_str());
-    const std::string want = deletes ? "SELECT * FROM " + table + " WHERE NOT (" + c.equivalent + ")"
-                                     : "SELECT * FROM " + table + " WHERE " + c.equivalent;
-    const std::vector<std::string> expected = storable ? Query(want, utf8) : deletes ? all : std::vector<std::string>();
+    FUZZ_CHECK(sqlite3_stmt_readonly(st) == !deletes);
+    const std::string where = deletes ? " WHERE NOT (" + std::string(c.equivalent) + ")" : std::string(" WHERE ") + c.equivalent;
+    const std::vector<std::string> expected = storable ? Query("SELECT * FROM " + table + where, utf8)
+                                              : deletes ? all : std::vector<std::string>();
     const std::vector<std::string> got = deletes ? (Rows(st), Query("SELECT * FROM " + table)) : Rows(st);
-    FUZZ_CHECK(got == expected, "%zu rows selected or left, expected %zu: %s", got.size(), expected.size(), sql.c_str());
-    FUZZ_CHECK(Query("SELECT * FROM " + other) == otherBefore, "the statement reached %s: %s", other.c_str(),
-               sql.c_str());
+    FUZZ_CHECK(got == expected && Query("SELECT * FROM " + other) == otherBefore);
     Query("ROLLBACK");
     return 0;
 }
