@@ -1,7 +1,7 @@
-// Search database files for tests, made and read with SQLite directly so
-// that what the engine writes is checked by something other than itself.
-// Never read a file with these while an engine connection of this process
-// holds it: closing a second descriptor would drop the engine's lock.
+// Search database files made and read with SQLite directly, so what the
+// engine writes is checked by something other than itself. Never read a file
+// the engine holds open in this process: closing a second descriptor would
+// drop the engine's lock.
 #pragma once
 
 #include <sqlite3.h>
@@ -38,8 +38,7 @@ inline std::string Message(unsigned id, const std::string& argUtf8 = "")
     return at == std::string::npos ? t : t.replace(at, 2, argUtf8);
 }
 
-// Runs statements on a file, made if missing; every row as text, Null as
-// "<null>".
+// Runs statements on a file, made if missing; every row as text, Null as "<null>".
 inline Rows Query(const std::string& path, const std::string& sql)
 {
     sqlite3* db = nullptr;
@@ -63,29 +62,23 @@ inline Rows Query(const std::string& path, const std::string& sql)
     return rows;
 }
 
-inline void Exec(const std::string& path, const std::string& sql) { Query(path, sql); }
+inline long long Scalar(const std::string& path, const std::string& sql) { return std::stoll(Query(path, sql).at(0).at(0)); }
 
-inline long long Scalar(const std::string& path, const std::string& sql)
+// A file that passes the password gate (432383838 is FNV-1a of "tamarix5"), with the caller's SQL.
+inline void MakeSearchFile(const std::string& path, const std::string& sql = "", int userVersion = 432383838)
 {
-    return std::stoll(Query(path, sql).at(0).at(0));
+    Query(path, "PRAGMA application_id=1414746689; PRAGMA user_version=" + std::to_string(userVersion) + ";" + sql);
 }
 
-// A file that passes the password gate (432383838 is FNV-1a of "tamarix5").
-inline void MakeSearchFile(const std::string& path, int userVersion = 432383838)
-{
-    Exec(path, "PRAGMA application_id=1414746689; PRAGMA user_version=" + std::to_string(userVersion));
-}
-
-// A guide file: Property (Tessra, GuideData), Category and Point, and the
-// caller's SQL.
+// A guide file: Property (Tessra, GuideData), Category, Point, and the caller's SQL.
 inline void MakeGuideFile(const std::string& path, const std::string& moreSql = "")
 {
-    MakeSearchFile(path);
-    Exec(path, Sql(10030) + ";" + Sql(10010) + ";" + Sql(10020) +
-                   ";INSERT INTO Property VALUES ('Tessra','5.0','GuideData','1.0','Veltrane','(C)','x');" + moreSql);
+    MakeSearchFile(path, Sql(10030) + ";" + Sql(10010) + ";" + Sql(10020) +
+                             ";INSERT INTO Property VALUES ('Tessra','5.0','GuideData','1.0','Veltrane','(C)','x');" +
+                             moreSql);
 }
 
-// Point rows of one genre, numbered from first.
+// Point rows of one genre, numbered (and their Longitude 502000000 +) from first.
 inline std::string PointRows(const std::string& l1, const std::string& l2, int count, int first = 1)
 {
     std::string sql = "BEGIN;";
@@ -98,14 +91,18 @@ inline std::string PointRows(const std::string& l1, const std::string& l2, int c
     return sql + "COMMIT;";
 }
 
-// Runs the sqlite3 shell (another program) on a file; its exit status.
-inline int RunSqliteShell(const std::string& path, const std::string& sql)
+// Runs a program with its output dropped; its exit status.
+inline int RunProgram(const std::vector<std::string>& argv)
 {
     const pid_t pid = fork();
     if (pid == 0) {
         freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
-        execl("/usr/bin/sqlite3", "sqlite3", path.c_str(), sql.c_str(), static_cast<char*>(nullptr));
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
         _exit(127);
     }
     int status = 0;
@@ -113,8 +110,10 @@ inline int RunSqliteShell(const std::string& path, const std::string& sql)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Another process holding a database open through the engine, as the host
-// would, until it is released (killed).
+// The sqlite3 shell stands for another program: a fork of ours would share our locks.
+inline int RunSqliteShell(const std::string& path, const std::string& sql) { return RunProgram({"/usr/bin/sqlite3", path, sql}); }
+
+// Another process holding a database open through the engine, as the host would.
 class OtherProcessHolding {
 public:
     explicit OtherProcessHolding(const std::string& path, BOOL readOnly = FALSE)
@@ -128,30 +127,28 @@ public:
             try {
                 db.Open(path, TRUE, readOnly, kConnect);
             } catch (const CDaoException&) {
+                _exit(1);
             }
-            (void)!write(up[1], db.IsOpen() ? "1" : "0", 1);
+            (void)!write(up[1], "1", 1);
             pause();
             _exit(0);
         }
         close(up[1]);
         char c = '0';
-        m_ok = read(up[0], &c, 1) == 1 && c == '1';
+        if (read(up[0], &c, 1) != 1)
+            throw std::runtime_error("the holder did not open " + path);
         close(up[0]);
     }
     ~OtherProcessHolding() { release(); }
-    bool ok() const { return m_ok; }
     void release()
     {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
+        if (m_pid > 0 && kill(m_pid, SIGKILL) == 0)
             waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
+        m_pid = -1;
     }
 
 private:
     pid_t m_pid = -1;
-    bool m_ok = false;
 };
 
 } // namespace fixture
