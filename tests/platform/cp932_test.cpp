@@ -2,7 +2,6 @@
 // character-wise searches over double-byte text.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <string>
 #include <utility>
 
@@ -47,10 +46,4 @@ TEST(Cp932, ReverseFindStepsOverDoubleByteCharacters)
     for (const auto& [s, expected] : cases)
         EXPECT_EQ(ReverseFindChar(s, '\\'), expected) << testing::PrintToString(s);
     EXPECT_EQ(ReverseFindChar("C:\\Data\\Guide.dbs", '.'), 13);
-}
-
-TEST(Cp932, FormatTextKeepsLongArgumentsWhole)
-{
-    EXPECT_EQ(FormatText("%ldMB", LONG_MAX), std::to_string(LONG_MAX) + "MB");
-    EXPECT_EQ(FormatText("%s", std::string(5000, 'x').c_str()), std::string(5000, 'x'));
 }

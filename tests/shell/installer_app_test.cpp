@@ -8,7 +8,6 @@
 #include "shell/com_server.h"
 #include "shell/host_commands.h"
 #include "shell/installer_app_core.h"
-#include "shell/show_formatted_message.h"
 #include "support/test_support.h"
 #include "tests/settings/sample_host_fixture.h"
 
@@ -84,14 +83,6 @@ TEST(HostCommands, FailingHostObjectsAreReported)
         EXPECT_EQ(messages.shown()[0].text, c.message);
         EXPECT_EQ(messages.shown()[0].type, MB_OK);
     }
-}
-
-TEST(ShowFormattedMessage, PathStandsInsideTheTemplatesQuotes)
-{
-    MessageRecorder messages;
-    ShowFormattedMessage(2032, "/media/cdrom/Guide.dbs");
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{"'/media/cdrom/Guide.dbs'のファイルが見つかりませんでした。\n"
-                                                         "指定のパスにファイルがあるか確認してください。"});
 }
 
 } // namespace
