@@ -4,5 +4,5 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(cond) \
-    ((cond) ? (void)0 : (std::fprintf(stderr, "property failed at %s:%d: %s\n", __FILE__, __LINE__, #cond), std::abort()))
+#define FUZZ_CHECK(c) \
+    ((c) ? (void)0 : (std::fprintf(stderr, "property failed at %s:%d: %s\n", __FILE__, __LINE__, #c), std::abort()))

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -13,6 +13,8 @@
 #include "platform/cp932.h"
 #include "platform/registry.h"
 #include "platform/registry_store.h"
+
+using namespace registry_store;
 
 namespace {
 
@@ -23,37 +25,34 @@ std::string g_file;
 std::string Win32Name(const std::string& utf8)
 {
     std::string name;
-    if (utf8.find_first_of(std::string("\0\r\n", 3)) != std::string::npos || !Utf8ToCp932(utf8, name))
-        return "";
-    return name.empty() ? std::string(1, '\0') : name;
+    const bool ok = utf8.find_first_of(std::string("\0\r\n", 3)) == std::string::npos && Utf8ToCp932(utf8, name);
+    return !ok ? "" : name.empty() ? std::string(1, '\0') : name;
 }
 
-void CheckValue(HKEY key, const registry_store::Value& v)
+void CheckValue(HKEY key, const Value& v)
 {
     const std::string name = Win32Name(v.name);
     std::string expected = v.data;
     DWORD type = 0, cb = 0;
     if (name.empty())
         return;
-    if (v.type == REG_SZ && !Utf8ToCp932(v.data, expected)) {
-        FUZZ_CHECK(RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, &cb) == ERROR_INVALID_DATA);
-        return;
-    }
+    if (v.type == REG_SZ && !Utf8ToCp932(v.data, expected))
+        return FUZZ_CHECK(RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, &cb) == ERROR_INVALID_DATA);
     expected += v.type == REG_SZ ? std::string(1, '\0') : "";
     // Buffers of exact size, so that ASan sees any write past them.
-    std::vector<unsigned char> buf(std::max<size_t>(expected.size(), 1)), shortBuf(std::max<size_t>(expected.size(), 2) - 1);
+    std::vector<unsigned char> buf(std::max<size_t>(expected.size(), 1)), small(buf.size() - (expected.size() > 1));
     cb = static_cast<DWORD>(expected.size());
     FUZZ_CHECK(RegQueryValueExA(key, name.c_str(), nullptr, &type, buf.data(), &cb) == ERROR_SUCCESS &&
                type == v.type && cb == expected.size() && std::memcmp(buf.data(), expected.data(), cb) == 0);
     cb = static_cast<DWORD>(expected.size() - 1);
-    FUZZ_CHECK(expected.empty() || (RegQueryValueExA(key, name.c_str(), nullptr, &type, shortBuf.data(), &cb) ==
+    FUZZ_CHECK(expected.empty() || (RegQueryValueExA(key, name.c_str(), nullptr, &type, small.data(), &cb) ==
                                         ERROR_MORE_DATA && cb == expected.size()));
 }
 
 // Every key below key (at most 32) and its first values, through Win32.
-void CheckTree(const registry_store::Key& key, const std::string& path, int& budget)
+void CheckTree(const Key& key, const std::string& path, int& budget)
 {
-    for (const registry_store::Key& sub : key.subkeys) {
+    for (const Key& sub : key.subkeys) {
         const std::string name = Win32Name(sub.name), subPath = path.empty() ? name : path + "\\" + name;
         HKEY h = nullptr;
         if (name.empty() || !name[0] || --budget < 0)
@@ -72,8 +71,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     char shm[] = "/dev/shm/pellvane-fuzz-registry-XXXXXX", tmp[] = "/tmp/pellvane-fuzz-registry-XXXXXX";
     const char* dir = mkdtemp(shm) ? shm : mkdtemp(tmp); // every run writes the file
-    if (!dir)
-        std::abort();
+    FUZZ_CHECK(dir);
     g_file = std::string(dir) + "/" + kRoot + ".reg";
     setenv("TESSRA_REGISTRY_DIR", dir, 1);
     return 0;
@@ -85,11 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const std::string input(reinterpret_cast<const char*>(data), size);
     std::ofstream(g_file, std::ios::binary | std::ios::trunc) << input;
-    registry_store::Key tree, again, written;
-    const bool understood = registry_store::Parse(input, kRoot, tree);
+    Key tree, again, written;
+    const bool understood = Parse(input, kRoot, tree);
     if (understood) {
-        const std::string text = registry_store::Serialize(tree, kRoot);
-        FUZZ_CHECK(registry_store::Parse(text, kRoot, again) && registry_store::Serialize(again, kRoot) == text);
+        const std::string text = Serialize(tree, kRoot);
+        FUZZ_CHECK(Parse(text, kRoot, again) && Serialize(again, kRoot) == text);
         int budget = 32;
         CheckTree(tree, "", budget);
     }
@@ -102,19 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         rc = RegSetValueExA(key, "DataPath_1", 0, REG_SZ, reinterpret_cast<const unsigned char*>(text), sizeof text);
         RegCloseKey(key);
     }
-    std::ostringstream after;
-    after << std::ifstream(g_file, std::ios::binary).rdbuf();
-    if (!understood && !input.empty()) {
-        FUZZ_CHECK(rc != ERROR_SUCCESS && after.str() == input);
-        return 0;
-    }
+    std::ifstream file(g_file, std::ios::binary);
+    const std::string after{std::istreambuf_iterator<char>(file), {}};
+    if (!understood && !input.empty())
+        return FUZZ_CHECK(rc != ERROR_SUCCESS && after == input), 0;
     FUZZ_CHECK(rc == ERROR_SUCCESS);
-    registry_store::Key& k = tree.FindOrAddSubkey("SOFTWARE").FindOrAddSubkey("Veltrane Corporation").FindOrAddSubkey("Fuzz");
-    if (registry_store::Value* v = k.FindValue("DataPath_1"))
-        *v = {"DataPath_1", REG_SZ, text};
-    else
-        k.values.push_back({"DataPath_1", REG_SZ, text});
-    FUZZ_CHECK(registry_store::Parse(after.str(), kRoot, written) &&
-               registry_store::Serialize(written, kRoot) == registry_store::Serialize(tree, kRoot));
+    Key& k = tree.FindOrAddSubkey("SOFTWARE").FindOrAddSubkey("Veltrane Corporation").FindOrAddSubkey("Fuzz");
+    Value* v = k.FindValue("DataPath_1");
+    *(v ? v : &k.values.emplace_back()) = {"DataPath_1", REG_SZ, text}; // replaced where it stands
+    FUZZ_CHECK(Parse(after, kRoot, written) && Serialize(written, kRoot) == Serialize(tree, kRoot));
     return 0;
 }

@@ -1,8 +1,6 @@
-// Values substituted into the string table's statements (FormatSql): for any
-// values, the statement, prepared against an in-memory guide database, selects
-// (or deletes) exactly the rows whose columns equal the values. A value with
-// no UTF-8 form, or with a NUL byte, cannot be stored; its statement may be
-// refused, but never runs as anything else.
+// Values substituted into the string table's statements (FormatSql): for any values, the statement, prepared
+// against an in-memory guide database, selects (or deletes) exactly the rows whose columns equal the values. A
+// value with no UTF-8 form, or with a NUL byte, cannot be stored: its statement may fail, never do anything else.
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -18,11 +16,7 @@
 namespace {
 
 // Statement, how many %s, its table, what goes before a bare filter, the same condition with bound values.
-const struct Case {
-    UINT id;
-    int values;
-    const char *table, *prefix, *equivalent;
-} kCases[] = {
+const struct Case { UINT id; int values; const char *table, *prefix, *equivalent; } kCases[] = {
     {13021, 1, "Category", "", "L1=?1"},
     {13030, 1, "Category", "", "L1=?1 AND L2='0'"},
     {13070, 2, "Category", "", "L1=?1 AND L2=?2"},
@@ -55,7 +49,7 @@ std::vector<std::string> Rows(sqlite3_stmt* st)
         std::string& row = rows.emplace_back();
         for (int i = 0; i < sqlite3_column_count(st); ++i) {
             const char* t = static_cast<const char*>(sqlite3_column_blob(st, i));
-            row += std::to_string(sqlite3_column_bytes(st, i)) + ":" + std::string(t ? t : "", sqlite3_column_bytes(st, i)) + "|";
+            row.append(t ? t : "", sqlite3_column_bytes(st, i)) += '\0'; // no stored value holds a NUL
         }
     }
     sqlite3_finalize(st);
@@ -73,23 +67,21 @@ std::vector<std::string> Query(const std::string& sql, const std::vector<std::st
 // Rows whose key columns hold the values, and near misses of them.
 void InsertRows(const std::string& a, const std::string& b)
 {
+    const std::vector<std::vector<std::string>> keys = {{a, b, "0"},      {a, "0", "0"},     {a, "x", "0"},
+                                                        {"01", b, "1"},   {b, a, "0"},       {a + "'", b, "0"},
+                                                        {a, b + " ", "0"}, {"01", "01", "0"}, {"0", "0", "0"}};
     int n = 0;
-    for (const auto& k : std::vector<std::vector<std::string>>{{a, b, "0"}, {a, "0", "0"}, {a, "x", "0"}, {"01", b, "1"},
-                                                               {b, a, "0"}, {a + "'", b, "0"}, {a, b + " ", "0"},
-                                                               {"01", "01", "0"}, {"0", "0", "0"}})
-        for (const char* table : {"Category", "Point"}) {
-            const std::string name = n % 3 == 0 ? a : n % 3 == 1 ? b : "name";
+    for (const auto& k : keys)
+        for (const char* table : {"Category", "Point"}) // names too; a braced list is evaluated in order
             Query(std::string("INSERT INTO ") + table + " (L1,L2,L3,Name,NamePronounce) VALUES (?,?,?,?,?)",
-                  {k[0], k[1], k[2], name, std::to_string(n++)});
-        }
+                  {k[0], k[1], k[2], n % 3 == 0 ? a : n % 3 == 1 ? b : std::string("name"), std::to_string(n++)});
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    if (sqlite3_open(":memory:", &g_db) != SQLITE_OK)
-        std::abort();
+    FUZZ_CHECK(sqlite3_open(":memory:", &g_db) == SQLITE_OK);
     Query(LoadResStringUtf8(10010));
     Query(LoadResStringUtf8(10020));
     return 0;
@@ -106,36 +98,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string statement = c.prefix + (c.values == 2 ? FormatSql(c.id, a, b) : FormatSql(c.id, a));
     if (statement.compare(0, 13, "DELETE * FROM") == 0) // the engine's one dialect step
         statement = "DELETE FROM" + statement.substr(13);
-
-    std::vector<std::string> utf8(c.values);
-    bool storable = Cp932ToUtf8(a, utf8[0]) && (c.values == 1 || Cp932ToUtf8(b, utf8[1]));
-    for (const std::string& v : utf8)
-        storable = storable && v.find('\0') == std::string::npos;
+    std::vector<std::string> utf8(c.values); // a NUL byte is never part of a double-byte character
+    const bool storable = (a + b).find('\0') == std::string::npos && Cp932ToUtf8(a, utf8[0]) &&
+                          (c.values == 1 || Cp932ToUtf8(b, utf8[1]));
     std::string sql;
-    const bool converts = Cp932ToUtf8(statement, sql);
-    FUZZ_CHECK(converts || !storable);
-    if (!converts)
-        return 0;
-
+    if (!Cp932ToUtf8(statement, sql))
+        return FUZZ_CHECK(!storable), 0;
     Query("BEGIN");
-    storable ? InsertRows(utf8[0], c.values == 2 ? utf8[1] : "01") : InsertRows("01", "01");
+    InsertRows(storable ? utf8[0] : "01", storable && c.values == 2 ? utf8[1] : "01");
     const std::string table = c.table, other = table == "Point" ? "Category" : "Point";
     const std::vector<std::string> all = Query("SELECT * FROM " + table), otherBefore = Query("SELECT * FROM " + other);
     const char* tail = nullptr;
     sqlite3_stmt* st = Prepare(sql, {}, &tail);
-    if (!st || !tail || sql.find_first_not_of(" \t\r\n;", tail - sql.c_str()) != std::string::npos) {
-        sqlite3_finalize(st);
-        Query("ROLLBACK");
-        FUZZ_CHECK(!storable); // only a value that cannot be stored may break the statement
-        return 0;
-    }
     const bool deletes = c.id < 13000;
-    FUZZ_CHECK(sqlite3_stmt_readonly(st) == !deletes);
-    const std::string where = deletes ? " WHERE NOT (" + std::string(c.equivalent) + ")" : std::string(" WHERE ") + c.equivalent;
-    const std::vector<std::string> expected = storable ? Query("SELECT * FROM " + table + where, utf8)
-                                              : deletes ? all : std::vector<std::string>();
-    const std::vector<std::string> got = deletes ? (Rows(st), Query("SELECT * FROM " + table)) : Rows(st);
-    FUZZ_CHECK(got == expected && Query("SELECT * FROM " + other) == otherBefore);
+    if (st && tail && sql.find_first_not_of(" \t\r\n;", tail - sql.c_str()) == std::string::npos) {
+        FUZZ_CHECK(sqlite3_stmt_readonly(st) == !deletes);
+        const std::string where = std::string(deletes ? " WHERE NOT (" : " WHERE (") + c.equivalent + ")";
+        const std::vector<std::string> expected =
+            storable ? Query("SELECT * FROM " + table + where, utf8) : deletes ? all : std::vector<std::string>();
+        const std::vector<std::string> got = deletes ? (Rows(st), Query("SELECT * FROM " + table)) : Rows(st);
+        FUZZ_CHECK(got == expected && Query("SELECT * FROM " + other) == otherBefore);
+    } else {
+        FUZZ_CHECK(!storable); // only a value that cannot be stored may break the statement
+        sqlite3_finalize(st);
+    }
     Query("ROLLBACK");
     return 0;
 }

@@ -11,10 +11,8 @@
 #include "platform/cp932.h"
 #include "services/avi_writer.h"
 
-namespace {
-
-// A grey clip whose every third column moves a pixel a frame; plain (BI_RGB) frames when !rle.
-std::string Avi(int width, int height, int frames, bool rle)
+// A grey clip whose every third column moves a pixel a frame, as a file.
+static std::string Avi(int width, int height, int frames, bool rle)
 {
     AviIndexedClip clip;
     clip.width = width, clip.height = height;
@@ -26,21 +24,17 @@ std::string Avi(int width, int height, int frames, bool rle)
             for (int x = 0; x < width; ++x)
                 px.push_back(static_cast<std::uint8_t>((x + f) % 3 == 0 ? 7 : y * 16 + f));
     }
-    std::vector<std::uint8_t> rows; // BI_RGB: rows bottom-up, a width of 4 needing no padding
-    for (int y = height - 1; !rle && y >= 0; --y)
-        rows.insert(rows.end(), clip.frames[0].begin() + y * width, clip.frames[0].begin() + (y + 1) * width);
-    const std::vector<std::uint8_t> bytes = rle ? WriteRle8Avi(clip) : WriteAviChunks(clip, 0, {rows});
+    // Plain (BI_RGB) frames are only made 4 x 2: rows bottom-up, needing no padding.
+    const std::vector<std::uint8_t> bytes =
+        rle ? WriteRle8Avi(clip) : WriteAviChunks(clip, 0, {{7, 16, 16, 7, 7, 0, 0, 7}});
     return std::string(bytes.begin(), bytes.end());
 }
-
-} // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 2)
         return std::fprintf(stderr, "usage: %s SEED-FOLDER\n", argv[0]), 2;
     const std::string header = "Windows Registry Editor Version 5.00\n\n";
-    const auto cp = FromUtf8;
     const std::pair<const char*, std::string> seeds[] = {
         {"registry/installer.reg",
          header + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane Corporation\\DirectoryServices\\AddressDirectory]\n"
@@ -62,15 +56,15 @@ int main(int argc, char** argv)
         {"avi/rle8-16x8x3.avi", Avi(16, 8, 3, true)},
         {"avi/rgb-4x2x1.avi", Avi(4, 2, 1, false)},
         // CP932 text: two bytes choosing a string-table entry, then the text.
-        {"cp932/path.txt", std::string("\x00\x10", 2) + cp("C:\\データ\\表示.dbs")},
-        {"cp932/trail-5c.txt", std::string("\x07\xd5", 2) + cp("ソフト\\能力表.txt")},
-        {"cp932/percent.txt", std::string("\x00\x20", 2) + cp("100%s%d%n 施設")},
+        {"cp932/path.txt", std::string("\x00\x10", 2) + FromUtf8("C:\\データ\\表示.dbs")},
+        {"cp932/trail-5c.txt", std::string("\x07\xd5", 2) + FromUtf8("ソフト\\能力表.txt")},
+        {"cp932/percent.txt", std::string("\x00\x20", 2) + FromUtf8("100%s%d%n 施設")},
         {"cp932/ascii.txt", std::string("\x01\x00", 2) + "Guide.dbs"},
         // SQL values: case byte, split byte, then the values.
         {"sql/genre.txt", std::string("\x02\x02", 2) + "0102"},
-        {"sql/apostrophe.txt", std::string("\x04\x00", 2) + cp("ジョーズ' OR '1'='1")},
+        {"sql/apostrophe.txt", std::string("\x04\x00", 2) + FromUtf8("ジョーズ' OR '1'='1")},
         {"sql/quotes.txt", std::string("\x08\x03", 2) + "a''b'--"},
-        {"sql/japanese.txt", std::string("\x05\x04", 2) + cp("和食表示")},
+        {"sql/japanese.txt", std::string("\x05\x04", 2) + FromUtf8("和食表示")},
     };
     for (const auto& [path, bytes] : seeds)
         if (!(std::ofstream(std::string(argv[1]) + "/" + path, std::ios::binary | std::ios::trunc) << bytes))
