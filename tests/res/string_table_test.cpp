@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/cp932.h"
@@ -12,10 +13,7 @@
 
 namespace {
 
-struct Entry {
-    UINT id;
-    const char* utf8;
-};
+using Entry = std::pair<UINT, const char*>;
 
 const Entry kCompiled[] = {
 #include "res/strings.inc"
@@ -36,8 +34,8 @@ TEST(StringTable, EveryIdOnceWithItsTextInCp932)
 {
     std::vector<UINT> ids;
     for (const Entry& e : kCompiled) {
-        ids.push_back(e.id);
-        EXPECT_EQ(ToUtf8(LoadResString(e.id)), e.utf8) << e.id;
+        ids.push_back(e.first);
+        EXPECT_EQ(ToUtf8(LoadResString(e.first)), e.second) << e.first;
     }
     EXPECT_EQ(std::multiset<UINT>(ids.begin(), ids.end()), std::multiset<UINT>(kAllIds.begin(), kAllIds.end()));
     EXPECT_EQ(LoadResString(2026), "");
@@ -49,16 +47,15 @@ TEST(StringTable, EveryIdOnceWithItsTextInCp932)
         {2041, "ファイルの最適化に失敗しました。\n\nTessra、Ravelin等を起動していましたら終了させて下さい。\n"
                "ディスク空き容量が十分あるか確認してください。"},
     };
-    for (const Entry& e : exact)
-        EXPECT_EQ(LoadResStringUtf8(e.id), e.utf8) << e.id;
+    for (const auto& [id, text] : exact)
+        EXPECT_EQ(LoadResStringUtf8(id), text) << id;
 }
 
 TEST(StringTable, FormatFillsEveryPlaceholderOnce)
 {
     const struct {
         UINT id;
-        const char* arg;
-        const char* expected; // the beginning of the result
+        const char *arg, *expected; // the beginning of the result
     } cases[] = {
         // 表 ends in 0x5C: the argument's bytes are taken as they stand.
         {2039, "C:\\Tessra\\表\\Guide.dbs",

@@ -22,16 +22,6 @@ bool IsLoaded(const std::string& path)
     return handle && dlclose(handle) == 0;
 }
 
-HRESULT ErrorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const _com_error& e) {
-        return e.Error();
-    }
-    return S_OK;
-}
-
 class HostObjectTest : public ::testing::Test {
 protected:
     ScratchRegistry registry;
@@ -52,7 +42,7 @@ TEST_F(HostObjectTest, ObjectsAnswerAndHoldTheLibraryUntilTheLastIsGone)
     // A failed creation empties the pointer it was given.
     EXPECT_EQ(CreateHostObject("Qor.Tessra.Missing.5", folder), CO_E_CLASSSTRING);
     EXPECT_FALSE(IsLoaded(SampleHostLibrary()));
-    EXPECT_EQ(ErrorOf([&] { folder.GetDataFolder(); }), E_POINTER);
+    EXPECT_THROW(folder.GetDataFolder(), _com_error);
 }
 
 TEST_F(HostObjectTest, EveryMissingStepFailsCreationWithoutACrash)
@@ -75,8 +65,7 @@ TEST_F(HostObjectTest, EveryMissingStepFailsCreationWithoutACrash)
         const char* progId = kFolderObjectProgId;
     } cases[] = {
         {"ProgID not registered", [] {}, CO_E_CLASSSTRING},
-        {"class not registered", [&] { RegWriteString(HKEY_CLASSES_ROOT, (progId + "\\CLSID").c_str(), "", kFolderClsid); },
-         REGDB_E_CLASSNOTREG},
+        {"class names no library", classWith(kFolderClsid, ""), REGDB_E_CLASSNOTREG},
         {"library missing", classWith(kFolderClsid, host.dir() / "missing.so"), HRESULT_MOD_NOT_FOUND},
         {"not a library", classWith(kFolderClsid, host.dir() / "text.so"), HRESULT_MOD_NOT_FOUND},
         {"no entry point", classWith(kFolderClsid, sqlite.dli_fname), CO_E_ERRORINDLL},
@@ -93,7 +82,7 @@ TEST_F(HostObjectTest, EveryMissingStepFailsCreationWithoutACrash)
         host.FailMethod(c.failMethods);
         HostObjectPtr object;
         EXPECT_EQ(CreateHostObject(c.progId, object), c.expected) << c.name;
-        EXPECT_EQ(ErrorOf([&] { object.GetDataFolder(); }), E_POINTER) << c.name;
+        EXPECT_THROW(object.GetDataFolder(), _com_error) << c.name;
         EXPECT_FALSE(IsLoaded(SampleHostLibrary())) << c.name << ": a refused object keeps no library";
     }
     EXPECT_TRUE(host.TakeCalls().empty());

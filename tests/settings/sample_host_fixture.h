@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdlib>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,18 +15,17 @@
 class EnvVar {
 public:
     EnvVar(const char* name, const std::string& value) : EnvVar(name, value.c_str()) {}
-    EnvVar(const char* name, const char* value) : m_name(name)
+    EnvVar(const char* name, const char* value) : m_name(name), m_had(std::getenv(name)), m_old(m_had ? std::getenv(name) : "")
     {
-        if (const char* old = std::getenv(name))
-            m_old = old;
         Set(value);
     }
-    ~EnvVar() { Set(m_old ? m_old->c_str() : nullptr); }
+    ~EnvVar() { Set(m_had ? m_old.c_str() : nullptr); }
     void Set(const char* value) { value ? setenv(m_name.c_str(), value, 1) : unsetenv(m_name.c_str()); }
 
 private:
     std::string m_name;
-    std::optional<std::string> m_old;
+    bool m_had;
+    std::string m_old;
 };
 
 inline std::string SampleHostLibrary() { return std::string(PELLVANE_BINARY_DIR) + "/lib/" + kSampleHostLibraryName; }
@@ -44,7 +42,6 @@ public:
     std::string Folder() const { return m_dir / "data/tessra/LocalData"; } // GetDataFolder's default
     const TempDir& dir() const { return m_dir; }
 
-    // The calls logged since the last look, one a line.
     std::vector<std::string> TakeCalls()
     {
         std::vector<std::string> lines;

@@ -1,12 +1,11 @@
-// The application object without windows: the registration words, the
-// instance lock over a whole run, and help and about when the host fails.
+// The application object without windows: the registration words and the
+// instance lock over a whole run.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "shell/com_server.h"
-#include "shell/host_commands.h"
 #include "shell/installer_app_core.h"
 #include "support/test_support.h"
 #include "tests/settings/sample_host_fixture.h"
@@ -57,32 +56,6 @@ TEST(Startup, OneRunHoldsTheInstanceLockUntilItsObjectIsGone)
     third.InitInstance();
     EXPECT_EQ(third.dialogs, 1);
     EXPECT_TRUE(messages.texts().empty());
-}
-
-TEST(HostCommands, FailingHostObjectsAreReported)
-{
-    const struct {
-        bool help;
-        const char* failing;
-        const char* message;
-    } cases[] = {
-        {true, "TessraGetClassObject", "QuickLaunchObjectの作成に失敗した"},
-        {false, "TessraGetClassObject", "AboutDialogObjectの作成に失敗した"},
-        {true, "LaunchProgram", "ヘルプの表示 に失敗した。"},
-        {false, "ShowAboutBox", "バージョン情報の表示 に失敗した"},
-    };
-    for (const auto& c : cases) {
-        ScratchRegistry registry;
-        SampleHost host;
-        host.FailMethod(c.failing);
-        SampleHost::Register();
-        MessageRecorder messages;
-        RecordingApp app;
-        c.help ? app.WinHelp(0, HELP_CONTEXT) : ShowHostAboutBox(0, 0);
-        ASSERT_EQ(messages.shown().size(), 1u) << c.message;
-        EXPECT_EQ(messages.shown()[0].text, c.message);
-        EXPECT_EQ(messages.shown()[0].type, MB_OK);
-    }
 }
 
 } // namespace
