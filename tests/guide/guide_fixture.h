@@ -1,6 +1,5 @@
-// Guide databases made through CSearchDb (so they carry its marks and
-// schema), filled and read back with SQLite directly, as another program
-// would see them.
+// Guide databases made through CSearchDb (so they carry its schema), filled
+// and read back with SQLite directly, as another program would see them.
 #pragma once
 
 #include <sqlite3.h>
@@ -32,13 +31,8 @@ public:
             throw std::runtime_error("cannot open " + path);
     }
     ~SqliteFile() { sqlite3_close(m_db); }
-    SqliteFile(const SqliteFile&) = delete;
-    SqliteFile& operator=(const SqliteFile&) = delete;
-
     void Exec(const std::string& sql) { Rows(sql); }
-
-    // Binds texts in order (nullptr binds Null); each row's columns joined
-    // with "|" (Null as "<null>").
+    // Binds texts in order (nullptr binds Null); each row's columns joined with "|".
     std::vector<std::string> Rows(const std::string& sql, const std::vector<const char*>& values = {})
     {
         sqlite3_stmt* st = nullptr;
@@ -67,8 +61,7 @@ private:
 };
 
 // Property row, seed row, the genres (each with a group row for its L1).
-inline void MakeGuideDb(const std::string& path, const std::vector<FixtureGenre>& genres,
-                        const char* dataName = "GuideData")
+inline void MakeGuideDb(const std::string& path, const std::vector<FixtureGenre>& genres, const char* dataName = "GuideData")
 {
     CSearchDb db;
     if (!db.CreateDatabase(path) || !db.ExecuteSQL(path, LoadResString(10010)) ||
@@ -76,8 +69,7 @@ inline void MakeGuideDb(const std::string& path, const std::vector<FixtureGenre>
         throw std::runtime_error("cannot create " + path);
     SqliteFile f(path);
     f.Exec("BEGIN");
-    f.Rows("INSERT INTO Property (ProductName,ProductVersion,DataName,DataVersion) VALUES ('Tessra','5.0',?,'1.0')",
-           {dataName});
+    f.Rows("INSERT INTO Property (ProductName,ProductVersion,DataName,DataVersion) VALUES ('Tessra','5.0',?,'1.0')", {dataName});
     f.Exec("INSERT INTO Category (L1,Name,NamePronounce) VALUES ('0','施設','シセツ')");
     const std::string cat = "INSERT INTO Category (L1,L2,L3,Name,NamePronounce) VALUES (?,?,?,?,?)";
     std::set<std::string> groups;
@@ -88,34 +80,22 @@ inline void MakeGuideDb(const std::string& path, const std::vector<FixtureGenre>
         for (int i = 1; i <= g.extraCategoryRows; ++i)
             f.Rows(cat, {g.l1.c_str(), g.l2.c_str(), std::to_string(i).c_str(), (g.name + " sub").c_str(), nullptr});
         for (int i = 0; i < g.points; ++i)
-            f.Rows("INSERT INTO Point (L1,L2,L3,Longitude,Latitude,Name,TS99GenreCode) "
-                   "VALUES (?,?,'1','503000000','128000000',?,?)",
+            f.Rows("INSERT INTO Point (L1,L2,L3,Longitude,Latitude,Name,TS99GenreCode) VALUES (?,?,'1','503000000','128000000',?,?)",
                    {g.l1.c_str(), g.l2.c_str(), (g.name + " point " + std::to_string(i)).c_str(), g.ts99});
     }
     f.Exec("COMMIT");
 }
 
-inline std::vector<std::string> Query(const std::string& path, const std::string& sql)
-{
-    SqliteFile f(path);
-    return f.Rows(sql);
-}
+inline std::vector<std::string> Query(const std::string& path, const std::string& sql) { return SqliteFile(path).Rows(sql); }
 inline std::vector<std::string> GenreNames(const std::string& path)
 {
     return Query(path, "SELECT Name FROM Category WHERE L3='0' ORDER BY L1,L2");
-}
-inline std::vector<std::string> GroupRows(const std::string& path)
-{
-    return Query(path, "SELECT L1 FROM Category WHERE L2='0' ORDER BY L1");
 }
 inline long RowCount(const std::string& path, const std::string& where)
 {
     return std::stol(Query(path, "SELECT count(*) FROM " + where).at(0));
 }
-inline std::string IntegrityCheck(const std::string& path)
-{
-    return Query(path, "PRAGMA integrity_check").at(0);
-}
+inline std::string IntegrityCheck(const std::string& path) { return Query(path, "PRAGMA integrity_check").at(0); }
 
 // Every row of the three tables, sorted, for comparing two files' contents.
 inline std::vector<std::string> AllRows(const std::string& path)

@@ -1,145 +1,259 @@
-#include "guide_page_harness.h"
+#include <gtest/gtest.h>
 
-#include <wx/dialog.h>
+#include <unistd.h>
+
+#include <wx/button.h>
+#include <wx/frame.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
 #include <wx/time.h>
 #include <wx/uiaction.h>
 
+#include "gui_support/gui_test_support.h"
+#include "guide/genre_list_ctrl.h"
+#include "guide/guide_page.h"
+#include "guide_fixture.h"
+#include "platform/registry.h"
+#include "services/free_space.h"
+#include "services/progress_dlg.h"
+#include "settings/directory_settings.h"
+#include "shell/installer_dlg.h"
+
 namespace {
 
-const std::vector<FixtureGenre> kCd = {
-    {"2", "1", "Zoos", 3, "03010000"},
-    {"1", "2", "Banks", 2, "01020000"},
-    {"1", "1", "Cafes", 4, "01010000"},
-    {"3", "1", "Hotels", 5, "04010000", 2},
-};
-const std::vector<std::string> kAll = {"Cafes", "Banks", "Zoos", "Hotels"};
+using Names = std::vector<std::string>;
+enum { kSource = 1010, kDest = 1020, kNotInstalled = 1030, kBrowseSource = 1040, kBrowseDest = 1050, kInstalled = 1060,
+       kInstall = 1070, kRemove = 1080, kSize = 1100 };
 
-} // namespace
+const std::vector<FixtureGenre> kCd = {{"2", "1", "Zoos", 3, "03010000"}, {"1", "2", "Banks", 2, "01020000"},
+                                       {"1", "1", "Cafes", 4, "01010000"}, {"3", "1", "Hotels", 5, "04010000", 2}};
+const Names kAll = {"Cafes", "Banks", "Zoos", "Hotels"};
+
+std::string CannotUse(const std::string& path)
+{
+    return "\"" + path + "\"が使用できませんでした。\n\nTessra、Ravelin等を起動していましたら終了させ、\nファイルが書込み禁止になっていないか等確認してください。";
+}
+const char* const kLowSpace =
+    "指定したフォルダのディスク容量が足りないのでインストールできないと思われます。\nインストール先を変更するか、インストール"
+    "するデータを減らしてください。\n\nもしディスクに空きがあるのにこのメッセージが出た場合、当社では保証しかねますが、\nお"
+    "客様の責任においてこのままインストールを続けることもできます。\n\nインストールを続けますか?";
+const char* const kAskOptimise =
+    "施設データが変更されています。\n施設データの最適化を行ないますか？\n\nデータの最適化は\nインストール済みのデータの大き"
+    "さにより\nかなり時間が掛かる場合があります。\n\nまた、最適化を行なうと、\n１．検索パフォーマンスの向上\n２．ファイルサ"
+    "イズの縮小\nの効果が得られる可能性があります。\n";
+const char* const kOptimised = "施設データの最適化が終了しました。";
+
+std::uint64_t g_freeBytes;
+BOOL FakeFreeSpace(LPCSTR, std::uint64_t* available, std::uint64_t* total, std::uint64_t* free)
+{
+    *available = *total = *free = g_freeBytes;
+    return TRUE;
+}
+
+CGenreListCtrl* List(wxWindow* page, int id) { return dynamic_cast<CGenreListCtrl*>(page->FindWindow(id)); }
+Names Items(wxWindow* page, int id)
+{
+    Names names;
+    for (int i = 0; i < List(page, id)->GetItemCount(); ++i)
+        names.push_back(ToUtf8(List(page, id)->GetItemText(i)));
+    return names;
+}
+void Select(wxWindow* page, int id, const std::vector<int>& rows)
+{
+    CGenreListCtrl* list = List(page, id);
+    list->UnselectAll();
+    for (int row : rows)
+        list->SelectRow(static_cast<unsigned>(row));
+    wxDataViewEvent event(wxEVT_DATAVIEW_SELECTION_CHANGED, list, wxDataViewItem());
+    list->ProcessWindowEvent(event);
+}
+// Only an enabled button does anything.
+void Click(wxWindow* parent, int id)
+{
+    auto* button = dynamic_cast<wxButton*>(parent->FindWindow(id));
+    ASSERT_TRUE(button && button->IsEnabled()) << "button " << id;
+    wxCommandEvent event(wxEVT_BUTTON, id);
+    event.SetEventObject(button);
+    button->ProcessWindowEvent(event);
+}
+
+// In front of the progress dialog: clicks its cancel button with the mouse
+// while row `row` of the `genre`th genre is copied.
+class CancellingSink : public CProgressSink {
+public:
+    CancellingSink(CProgressDlg* dlg, int genre, int row) : m_dlg(dlg), m_genre(genre), m_row(row) {}
+    void SetRange(int lower, int upper) override { m_dlg->SetRange(lower, upper); }
+    void SetStep(int step) override { m_dlg->SetStep(step); }
+    void SetPos(int pos) override
+    {
+        --m_genre; // each genre starts at 0
+        m_dlg->SetPos(pos);
+        m_bCancel = m_dlg->m_bCancel;
+    }
+    int PumpAndStep() override
+    {
+        if (m_genre == 0 && --m_row == 0) {
+            wxUIActionSimulator sim;
+            sim.MouseMove(m_dlg->m_btnCancel->GetScreenRect().GetPosition() + wxPoint(8, 6));
+            m_dlg->PumpAndStep();
+            sim.MouseClick();
+            for (const auto until = wxGetLocalTimeMillis() + 5000; !m_dlg->m_bCancel && wxGetLocalTimeMillis() < until;)
+                m_dlg->PumpAndStep();
+        }
+        const int previous = m_dlg->PumpAndStep();
+        m_bCancel = m_dlg->m_bCancel;
+        return previous;
+    }
+
+private:
+    CProgressDlg* m_dlg;
+    int m_genre, m_row;
+};
+
+class GuidePageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_freeBytes = 1ull << 40;
+        main->SetClientSize(600, 400);
+        main->Show();
+    }
+    void TearDown() override
+    {
+        main->Destroy();
+        PumpEvents();
+        SetDiskFreeCalls(m_previousCalls);
+    }
+    // Records the two paths and creates the page as the main dialog does.
+    void Open(wxWindow* parent = nullptr)
+    {
+        SetGuideCdPath(source.c_str());
+        SetGuideHdPath(dest.c_str());
+        page = new CGuidePage;
+        ASSERT_TRUE(page->Create(parent ? parent : main));
+        page->SetMainDialog(parent ? parent : main);
+        page->Show();
+        PumpEvents();
+    }
+    void Act(int list, int button, const std::vector<int>& rows)
+    {
+        Select(page, list, rows);
+        Click(page, button);
+    }
+    std::string Label(int id)
+    {
+        auto* edit = dynamic_cast<wxTextCtrl*>(page->FindWindow(id));
+        return (edit ? edit->GetValue() : page->FindWindow(id)->GetLabel()).utf8_string();
+    }
+    CProgressDlg* Progress() { return dynamic_cast<CProgressDlg*>(wxWindow::FindWindowById(CProgressDlg::IDD)); }
+    void ExpectMainDialogBack()
+    {
+        EXPECT_TRUE(main->IsEnabled() && page->IsEnabled());
+        EXPECT_FALSE(Progress()->IsShown());
+    }
+
+    TempDir cd, hd;
+    ScratchRegistry registry;
+    std::string source = cd / "Guide.dbs", dest = hd / "Guide.dbs";
+    wxFrame* main = new wxFrame(nullptr, wxID_ANY, "Pellvane");
+    CGuidePage* page = nullptr;
+    ModalRecorder modals;
+
+private:
+    DiskFreeCalls m_previousCalls = SetDiskFreeCalls({&FakeFreeSpace, nullptr});
+};
 
 TEST_F(GuidePageTest, WithoutAHardDiskDatabaseEveryGenreIsOfferedAndNothingMade)
 {
     MakeGuideDb(source, kCd);
-    ModalRecorder modals;
     modals.AnswerMessage(wxID_OK);
     Open();
-    ASSERT_EQ(modals.messages(), std::vector<std::string>{msg::CannotUse(dest)});
-    EXPECT_EQ(Buttons(modals, 0), wxOK);
-    EXPECT_EQ(page->NotInstalled(), kAll);
-    EXPECT_TRUE(page->Installed().empty());
-    EXPECT_EQ(page->Label(1010), source);
-    EXPECT_EQ(page->Label(1020), dest);
-    EXPECT_EQ(page->Label(1100), "およそ 0MB");
-    EXPECT_FALSE(page->m_btnInstall->IsEnabled());
-
-    page->OnInstall(); // nothing selected
-    EXPECT_EQ(modals.messages().size(), 1u);
-    EXPECT_FALSE(page->m_bGuideChanged);
-    EXPECT_EQ(ListDir(hd.path()), std::vector<std::string>{});
+    EXPECT_EQ(modals.messages(), Names{CannotUse(dest)});
+    EXPECT_EQ(modals.shown().at(0).style & (wxYES_NO | wxOK | wxICON_INFORMATION), wxOK);
+    EXPECT_EQ(Items(page, kNotInstalled), kAll);
+    EXPECT_EQ(Items(page, kInstalled), Names{});
+    EXPECT_EQ((Names{Label(kSource), Label(kDest), Label(kSize)}), (Names{source, dest, "およそ 0MB"}));
+    EXPECT_FALSE(page->FindWindow(kInstall)->IsEnabled());
+    EXPECT_EQ(ListDir(hd.path()), Names{});
 }
 
-// A real click selects; the size label sums the selection (400 bytes a
-// point, 200 a genre row) and shows at least 1MB.
+// A real click selects; the size label sums the selection (400 bytes a point, 200 a genre row).
 TEST_F(GuidePageTest, SizeLabelFollowsTheSelection)
 {
-    MakeGuideDb(source, {{"1", "1", "Big", 1499, "01010000"}, {"1", "2", "Other", 1249, "01020000"},
-                         {"1", "3", "Small", 100, "01030000"}});
+    MakeGuideDb(source, {{"1", "1", "A", 2700, "01010000"}, {"1", "2", "B", 2700, "01020000"}});
     MakeGuideDb(dest, {});
-    ModalRecorder modals;
     Open();
     main->Raise();
     PumpEvents();
     wxUIActionSimulator sim;
-    sim.MouseMove(page->m_listNotInstalled->ClientToScreen(wxPoint(40, 8)));
+    sim.MouseMove(List(page, kNotInstalled)->ClientToScreen(wxPoint(40, 8)));
     PumpEvents();
     sim.MouseClick();
-    for (int i = 0; i < 20 && !page->m_btnInstall->IsEnabled(); ++i)
+    for (int i = 0; i < 20 && !page->FindWindow(kInstall)->IsEnabled(); ++i)
         PumpEvents();
-    EXPECT_EQ(page->m_listNotInstalled->GetSelectedIndexes(), std::vector<int>{0});
-    EXPECT_EQ(page->m_nSelectedSize, 599800);
-
-    Select(page->m_listNotInstalled, {0, 1});
-    EXPECT_EQ(page->m_nSelectedSize, 599800 + 499800);
-    EXPECT_EQ(page->Label(1100), "およそ 1MB");
-    Select(page->m_listNotInstalled, {2});
-    EXPECT_EQ(page->Label(1100), "およそ 1MB");
-    Select(page->m_listNotInstalled, {});
-    EXPECT_EQ(page->Label(1100), "およそ 0MB");
-    EXPECT_FALSE(page->m_btnInstall->IsEnabled());
-    EXPECT_TRUE(modals.shown().empty());
+    EXPECT_EQ(Label(kSize), "およそ 1MB");
+    Select(page, kNotInstalled, {0, 1});
+    EXPECT_EQ(Label(kSize), "およそ 2MB");
+    Select(page, kNotInstalled, {});
+    EXPECT_EQ(Label(kSize), "およそ 0MB");
+    EXPECT_FALSE(page->FindWindow(kInstall)->IsEnabled());
 }
 
-TEST_F(GuidePageTest, TooLittleRoomAsksAndNoLeavesEverything)
+TEST_F(GuidePageTest, TooLittleRoomAsksFirst)
 {
     MakeGuideDb(source, {{"1", "1", "Small", 100, "01010000"}, {"1", "2", "Big", 1000, "01020000"}});
     MakeGuideDb(dest, {{"1", "3", "Tiny", 1, "01030000"}});
-    ModalRecorder modals;
     Open();
     const std::string before = ReadFileBytes(dest);
-    FakeFreeBytes() = 40200; // exactly Small's size is not enough
+    g_freeBytes = 40200; // exactly Small's size is not enough
     modals.AnswerMessage(wxID_NO);
-    page->Install({0});
-    EXPECT_EQ(modals.messages(), std::vector<std::string>{msg::kLowSpace});
-    EXPECT_EQ(Buttons(modals, 0), wxYES_NO) << "Yes and No, no icon";
+    Act(kNotInstalled, kInstall, {0});
+    EXPECT_EQ(modals.messages(), Names{kLowSpace});
+    EXPECT_EQ(modals.shown().at(0).style & (wxYES_NO | wxOK | wxICON_INFORMATION), wxYES_NO);
     EXPECT_EQ(ReadFileBytes(dest), before);
-    EXPECT_TRUE(page->m_listNotInstalled->IsRowSelected(0));
-    EXPECT_FALSE(page->m_bGuideChanged);
     ExpectMainDialogBack();
 
-    FakeFreeBytes() = 40201;
-    Click(page, 1070);
-    EXPECT_EQ(modals.messages().size(), 1u);
-    EXPECT_EQ(GenreNames(dest), (std::vector<std::string>{"Small", "Tiny"}));
-
-    // The room asked for is that of the genres to install, not of the last
-    // selection made (Tiny on the other side).
-    Select(page->m_listNotInstalled, {0});
-    Select(page->m_listInstalled, {1});
-    ASSERT_EQ(page->m_nSelectedSize, 600);
-    FakeFreeBytes() = 400200;
+    // The room asked for is that of the genres to install, not of the last selection (Tiny).
+    Select(page, kNotInstalled, {0, 1});
+    Select(page, kInstalled, {0});
+    g_freeBytes = 440400;
     modals.AnswerMessage(wxID_YES);
-    Click(page, 1070);
-    EXPECT_EQ(modals.messages(), (std::vector<std::string>{msg::kLowSpace, msg::kLowSpace}));
-    EXPECT_EQ(GenreNames(dest), (std::vector<std::string>{"Small", "Big", "Tiny"}));
-    ExpectMainDialogBack();
+    Click(page, kInstall);
+    EXPECT_EQ(modals.messages(), (Names{kLowSpace, kLowSpace}));
+    EXPECT_EQ(GenreNames(dest), (Names{"Small", "Big", "Tiny"}));
 }
 
-TEST_F(GuidePageTest, CancellingTheSecondOfThreeGenresInstallsTheOthers)
+// Cancelling keeps the genres finished before; cancelling the only genre of a first install leaves no file.
+TEST_F(GuidePageTest, CancelKeepsTheGenresFinishedBefore)
 {
     MakeGuideDb(source, kCd);
-    ModalRecorder modals;
-    modals.AnswerMessage(wxID_OK); // 2039: no hard-disk database yet
-    Open();
-    CancellingSink sink(page->m_progressDlg, 2, 2);
-    page->SetProgressSink(&sink);
-    page->Install({0, 1, 3}); // Cafes, Banks, Hotels
-
-    EXPECT_EQ(modals.messages().size(), 1u);
-    EXPECT_EQ(GenreNames(dest), (std::vector<std::string>{"Cafes", "Hotels"}));
-    EXPECT_EQ(GroupRows(dest), (std::vector<std::string>{"1", "3"}));
-    EXPECT_EQ(RowCount(dest, "Point"), 4 + 5);
-    EXPECT_EQ(RowCount(dest, "Category WHERE L1='3'"), 1 + 1 + 2);
-    EXPECT_EQ(RowCount(dest, "Category WHERE L1='0'"), 1) << "seed row";
-    EXPECT_TRUE(page->m_bGuideChanged);
-    EXPECT_EQ(page->Installed(), (std::vector<std::string>{"Cafes", "Hotels"}));
-    EXPECT_EQ(page->NotInstalled(), (std::vector<std::string>{"Banks", "Zoos"}));
-    ExpectMainDialogBack();
-}
-
-TEST_F(GuidePageTest, CancellingTheOnlyGenreOfAFirstInstallLeavesNoFile)
-{
-    MakeGuideDb(source, kCd);
-    ModalRecorder modals;
-    modals.AnswerMessage(wxID_OK); // 2039 at the start
-    Open();
-    CancellingSink sink(page->m_progressDlg, 1, 1);
-    page->SetProgressSink(&sink);
-    modals.AnswerMessage(wxID_OK); // 2039 again when the lists are refilled
-    page->Install({2});
-    EXPECT_EQ(modals.messages(), (std::vector<std::string>{msg::CannotUse(dest), msg::CannotUse(dest)}));
-    EXPECT_EQ(ListDir(hd.path()), std::vector<std::string>{});
-    EXPECT_FALSE(page->m_bGuideChanged);
-    EXPECT_EQ(page->NotInstalled(), kAll);
-    ExpectMainDialogBack();
+    const struct {
+        std::vector<int> rows;
+        int genre, row;
+        Names installed, notInstalled;
+        long points;
+    } cases[] = {{{0, 1, 3}, 2, 2, {"Cafes", "Hotels"}, {"Banks", "Zoos"}, 4 + 5}, {{2}, 1, 1, {}, kAll, 0}};
+    for (const auto& c : cases) {
+        std::remove(dest.c_str());
+        modals.AnswerMessage(wxID_OK); // no hard-disk database yet
+        if (c.installed.empty())
+            modals.AnswerMessage(wxID_OK); // nor after the refill
+        Open();
+        CancellingSink sink(Progress(), c.genre, c.row);
+        page->SetProgressSink(&sink);
+        Act(kNotInstalled, kInstall, c.rows);
+        ExpectMainDialogBack();
+        EXPECT_EQ(ListDir(hd.path()), c.installed.empty() ? Names{} : Names{"Guide.dbs"});
+        EXPECT_EQ(c.installed.empty() ? 0 : RowCount(dest, "Point"), c.points);
+        EXPECT_EQ(Items(page, kInstalled), c.installed);
+        EXPECT_EQ(Items(page, kNotInstalled), c.notInstalled);
+        if (!c.installed.empty())
+            modals.AnswerMessage(wxID_NO); // closing offers the optimisation only when data changed
+        page->SaveAndCompact();
+        EXPECT_EQ(modals.messages().back(), c.installed.empty() ? CannotUse(dest) : kAskOptimise);
+        page->Destroy();
+        modals.clear();
+    }
 }
 
 TEST_F(GuidePageTest, ANameAlreadyInTheDatabaseStopsTheInstall)
@@ -147,87 +261,68 @@ TEST_F(GuidePageTest, ANameAlreadyInTheDatabaseStopsTheInstall)
     MakeGuideDb(source, kCd);
     MakeGuideDb(dest, {{"7", "1", "Money", 1, "07010000"}});
     SqliteFile(dest).Exec("INSERT INTO Category (L1,L2,L3,L4,Name) VALUES ('7','1','1','0','Banks')");
-    ModalRecorder modals;
     Open();
     modals.AnswerMessage(wxID_OK);
-    page->Install({0, 1, 2}); // Cafes, Banks, Zoos
-    EXPECT_EQ(modals.messages(), std::vector<std::string>{"「Banks」はすでにインストールされています。"});
-    EXPECT_EQ(Buttons(modals, 0), wxOK);
-    EXPECT_EQ(GenreNames(dest), (std::vector<std::string>{"Cafes", "Money"}));
-    EXPECT_TRUE(page->m_bGuideChanged);
+    Act(kNotInstalled, kInstall, {0, 1, 2}); // Cafes, Banks, Zoos
+    EXPECT_EQ(modals.messages(), Names{"「Banks」はすでにインストールされています。"});
+    EXPECT_EQ(GenreNames(dest), (Names{"Cafes", "Money"}));
     ExpectMainDialogBack();
 }
 
-TEST_F(GuidePageTest, RemovalsTakeGroupRowsWithTheLastGenreAndTheFileWithTheLastOfAll)
+// The group row goes with the last genre of its group, the file with the last genre of all.
+TEST_F(GuidePageTest, RemovalsTakeGroupRowsAndFinallyTheFile)
 {
     MakeGuideDb(source, kCd);
-    MakeGuideDb(dest, {{"1", "1", "Cafes", 4, "01010000"}, {"1", "2", "Banks", 2, "01020000"},
-                       {"2", "1", "Zoos", 3, "03010000", 1}});
-    ModalRecorder modals;
+    MakeGuideDb(dest, {{"1", "1", "Cafes", 4, "01010000"}, {"1", "2", "Banks", 2, "01020000"}, {"2", "1", "Zoos", 3, "03010000", 1}});
     Open();
-    page->Remove({0, 2}); // Cafes (one of two in group 1), Zoos (last of group 2)
-    EXPECT_TRUE(modals.shown().empty());
-    EXPECT_EQ(GenreNames(dest), std::vector<std::string>{"Banks"});
-    EXPECT_EQ(GroupRows(dest), std::vector<std::string>{"1"});
-    EXPECT_EQ(RowCount(dest, "Category WHERE L1='2'"), 0);
+    Act(kInstalled, kRemove, {0, 2}); // Cafes, Zoos
+    EXPECT_EQ(modals.messages(), Names{});
+    EXPECT_EQ(Query(dest, "SELECT L1, L2, L3 FROM Category WHERE L1<>'0' ORDER BY L1, L2"), (Names{"1|0|<null>", "1|2|0"}));
     EXPECT_EQ(RowCount(dest, "Point"), 2);
-    EXPECT_TRUE(page->m_bGuideChanged);
-    EXPECT_EQ(page->NotInstalled(), (std::vector<std::string>{"Cafes", "Zoos", "Hotels"}));
-
-    modals.AnswerMessage(wxID_OK); // 2039 when the lists are refilled
-    page->Remove({0});
-    EXPECT_EQ(modals.messages(), std::vector<std::string>{msg::CannotUse(dest)});
-    EXPECT_EQ(ListDir(hd.path()), std::vector<std::string>{});
-    EXPECT_EQ(page->NotInstalled(), kAll);
+    EXPECT_EQ(Items(page, kNotInstalled), (Names{"Cafes", "Zoos", "Hotels"}));
+    modals.AnswerMessage(wxID_OK); // the refill finds no file
+    Act(kInstalled, kRemove, {0});
+    EXPECT_EQ(modals.messages(), Names{CannotUse(dest)});
+    EXPECT_EQ(ListDir(hd.path()), Names{});
+    EXPECT_EQ(Items(page, kNotInstalled), kAll);
     ExpectMainDialogBack();
 }
 
 TEST_F(GuidePageTest, RemovingFromAVanishedDatabaseReportsIt)
 {
     MakeGuideDb(source, kCd);
-    MakeGuideDb(dest, {{"1", "1", "Cafes", 4, "01010000"}, {"2", "1", "Zoos", 3, "03010000"}});
-    ModalRecorder modals;
+    MakeGuideDb(dest, {{"1", "1", "Cafes", 4, "01010000"}});
     Open();
-    Select(page->m_listInstalled, {0});
+    Select(page, kInstalled, {0});
     std::remove(dest.c_str());
-    modals.AnswerMessage(wxID_OK); // 2032
-    modals.AnswerMessage(wxID_OK); // 2039 from the refill
-    Click(page, 1080);
-    EXPECT_EQ(modals.messages(),
-              (std::vector<std::string>{"'" + dest +
-                                            "'のファイルが見つかりませんでした。\n指定のパスにファイルがあるか確認してください。",
-                                        msg::CannotUse(dest)}));
-    EXPECT_TRUE(page->Installed().empty());
+    modals.AnswerMessage(wxID_OK);
+    modals.AnswerMessage(wxID_OK);
+    Click(page, kRemove);
+    EXPECT_EQ(modals.messages(), (Names{"'" + dest + "'のファイルが見つかりませんでした。\n指定のパスにファイルがあるか確認してください。",
+                                        CannotUse(dest)}));
+    EXPECT_EQ(Items(page, kInstalled), Names{});
     ExpectMainDialogBack();
 }
 
+// "表" is 0x95 0x5C in code page 932: its trail byte is a backslash.
 TEST_F(GuidePageTest, NamesWithQuotesPercentBackslashAndTrailByte5CInstallAndRemove)
 {
-    // "表" is 0x95 0x5C in CP932: its trail byte is a backslash.
-    const std::vector<std::string> names = {"Bob's cafe", "100% juice", "C:\\drive-in", "表示灯ソフト"};
-    const char* const codes[] = {"05010000", "05020000", "05030000", "05040000"};
+    const Names names = {"Bob's cafe", "100% juice", "C:\\drive-in", "表示灯ソフト"};
     std::vector<FixtureGenre> genres = {{"6", "1", "Keeper", 1, "06010000"}};
     for (size_t i = 0; i < names.size(); ++i)
-        genres.push_back({"5", std::to_string(i + 1), names[i], 2, codes[i]});
+        genres.push_back({"5", std::to_string(i + 1), names[i], 2, i % 2 ? "05010000" : "05020000"});
+    genres[2].ts99 = "05030000";
+    genres[3].ts99 = "05040000";
     MakeGuideDb(source, genres);
     MakeGuideDb(dest, {genres[0]});
-    ModalRecorder modals;
     Open();
-    ASSERT_EQ(page->NotInstalled(), names);
-
-    Select(page->m_listNotInstalled, {0, 1, 2, 3});
-    EXPECT_EQ(page->m_nSelectedSize, 4 * (2 * 400 + 200));
-    Click(page, 1070);
-    EXPECT_TRUE(modals.shown().empty());
-    EXPECT_EQ(GenreNames(dest), (std::vector<std::string>{names[0], names[1], names[2], names[3], "Keeper"}));
-    EXPECT_EQ(RowCount(dest, "Point WHERE L1='5'"), 8);
-
-    page->Remove({0, 1, 2, 3});
-    EXPECT_TRUE(modals.shown().empty());
-    EXPECT_EQ(GenreNames(dest), std::vector<std::string>{"Keeper"});
+    Act(kNotInstalled, kInstall, {0, 1, 2, 3});
+    EXPECT_EQ(GenreNames(dest), (Names{names[0], names[1], names[2], names[3], "Keeper"}));
+    Act(kInstalled, kRemove, {0, 1, 2, 3});
+    EXPECT_EQ(GenreNames(dest), Names{"Keeper"});
     EXPECT_EQ(RowCount(dest, "Point WHERE L1='5'"), 0);
-    EXPECT_EQ(GroupRows(dest), std::vector<std::string>{"6"});
-    EXPECT_EQ(page->NotInstalled(), names);
+    EXPECT_EQ(Items(page, kNotInstalled), names);
+    EXPECT_EQ(modals.messages(), Names{});
 }
 
 TEST_F(GuidePageTest, BrowsingKeepsTheSidesApart)
@@ -235,119 +330,114 @@ TEST_F(GuidePageTest, BrowsingKeepsTheSidesApart)
     MakeGuideDb(source, kCd);
     MakeGuideDb(dest, {{"1", "1", "Cafes", 4, "01010000"}});
     TempDir other;
-    ModalRecorder modals;
     Open();
-    Select(page->m_listNotInstalled, {0});
-
-    modals.AnswerDir(hd.path());
-    modals.AnswerMessage(wxID_OK);
-    Click(page, 1040);
-    modals.AnswerDir(""); // cancelled
-    Click(page, 1050);
-    EXPECT_EQ(page->m_strSourcePath, source);
-    EXPECT_EQ(page->m_strDestPath, dest);
-    EXPECT_FALSE(page->m_sizeCache.empty());
-
-    modals.AnswerDir(other.path());
-    modals.AnswerMessage(wxID_OK); // 2039 for the new, missing destination
-    Click(page, 1050);
-    EXPECT_EQ(page->Label(1020), other / "Guide.dbs");
-    EXPECT_TRUE(page->m_sizeCache.empty());
-    EXPECT_EQ(page->NotInstalled(), kAll);
-
-    std::vector<std::string> texts;
+    for (const auto& [button, folder] : {std::pair{kBrowseSource, hd.path()}, {kBrowseDest, std::string()}, {kBrowseDest, other.path()}}) {
+        modals.AnswerDir(folder);
+        if (!folder.empty())
+            modals.AnswerMessage(wxID_OK); // the same folder refused; no database in the new one
+        Click(page, button);
+    }
+    EXPECT_EQ((Names{Label(kSource), Label(kDest)}), (Names{source, other / "Guide.dbs"}));
+    EXPECT_EQ(Items(page, kNotInstalled), kAll);
+    Names texts;
     for (const auto& s : modals.shown())
         texts.push_back(s.text);
-    EXPECT_EQ(texts, (std::vector<std::string>{
-                         "インストール元フォルダを選択してください。\n [例] Q:\n",
-                         "インストール元フォルダとインストール先フォルダを同じにすることはできません。",
-                         "インストールするフォルダを選択してください。\n [例] C:Program Files\\Tessra4\\LocalData",
-                         "インストールするフォルダを選択してください。\n [例] C:Program Files\\Tessra4\\LocalData",
-                         msg::CannotUse(other / "Guide.dbs")}));
+    EXPECT_EQ(texts, (Names{"インストール元フォルダを選択してください。\n [例] Q:\n",
+                            "インストール元フォルダとインストール先フォルダを同じにすることはできません。",
+                            "インストールするフォルダを選択してください。\n [例] C:Program Files\\Tessra4\\LocalData",
+                            "インストールするフォルダを選択してください。\n [例] C:Program Files\\Tessra4\\LocalData",
+                            CannotUse(other / "Guide.dbs")}));
 }
 
 TEST_F(GuidePageTest, OptimisationAtCloseDeclinedOrAccepted)
 {
     std::vector<FixtureGenre> genres;
     for (int i = 0; i < 8; ++i)
-        genres.push_back({std::to_string(i / 4 + 1), std::to_string(i % 4 + 1), "Genre " + std::to_string(i), 100,
-                          "01010000"});
+        genres.push_back({std::to_string(i / 4 + 1), std::to_string(i % 4 + 1), "Genre " + std::to_string(i), 100, "01010000"});
     MakeGuideDb(source, genres);
     MakeGuideDb(dest, genres);
-    ModalRecorder modals;
     Open();
-    page->Remove({0, 1, 2, 3, 4});
-    ASSERT_TRUE(page->m_bGuideChanged);
-    const std::vector<std::string> rows = AllRows(dest);
+    Act(kInstalled, kRemove, {0, 1, 2, 3, 4});
+    const Names rows = AllRows(dest);
     const std::string before = ReadFileBytes(dest);
-
-    modals.AnswerMessage(wxID_NO);
+    modals.AnswerMessage(wxID_NO); // declined: nothing done
     page->SaveAndCompact();
-    EXPECT_EQ(modals.messages(), std::vector<std::string>{msg::kAskOptimise});
-    EXPECT_EQ(Buttons(modals, 0), wxYES_NO | wxICON_INFORMATION);
     EXPECT_EQ(ReadFileBytes(dest), before);
-
-    modals.clear();
     modals.AnswerMessage(wxID_YES);
     modals.AnswerMessage(wxID_OK);
     page->SaveAndCompact();
-    EXPECT_EQ(modals.messages(), (std::vector<std::string>{msg::kAskOptimise, msg::kOptimised}));
-    EXPECT_EQ(Buttons(modals, 1), wxOK);
+    EXPECT_EQ(modals.messages(), (Names{kAskOptimise, kAskOptimise, kOptimised}));
+    EXPECT_EQ(modals.shown().at(0).style & (wxYES_NO | wxOK | wxICON_INFORMATION), wxYES_NO | wxICON_INFORMATION);
+    EXPECT_EQ(modals.shown().at(2).style & (wxYES_NO | wxOK | wxICON_INFORMATION), wxOK);
     EXPECT_EQ(AllRows(dest), rows);
-    EXPECT_EQ(IntegrityCheck(dest), "ok");
     EXPECT_LT(ReadFileBytes(dest).size(), before.size());
-    EXPECT_EQ(ListDir(hd.path()), std::vector<std::string>{"Guide.dbs"});
-    EXPECT_EQ(GetGuideHdPath("Guide.dbs"), dest);
-    EXPECT_EQ(GetGuideCdPath(), source);
+    EXPECT_EQ(ListDir(hd.path()), Names{"Guide.dbs"});
 }
 
-// In the program the page lives in a modal dialog; the progress dialog's
-// cancel button must still take a real click while genres are copied.
-TEST_F(GuidePageTest, TheCancelButtonTakesAClickWhileTheMainDialogIsModal)
+class ClosableDlg : public CInstallerDlg {
+public:
+    CGuidePage& GuidePage() { return m_pageGuide; }
+};
+
+// The sample CD-ROM through the installer's modal main dialog: three genres
+// with the second cancelled by a click, a removal, and the optimisation at close.
+TEST(SampleCd, InstallCancelRemoveAndOptimise)
 {
-    MakeGuideDb(source, {{"1", "1", "Large", 3000, "01010000"}, {"1", "2", "Other", 3, "01020000"}});
-    MakeGuideDb(dest, {{"1", "2", "Other", 3, "01020000"}});
-    wxDialog* modal = new wxDialog(nullptr, wxID_ANY, "Pellvane", wxDefaultPosition, wxSize(600, 400));
-    Open(modal);
+    TempDir cd, hd, runtime;
+    ScratchRegistry registry;
+    g_freeBytes = 1ull << 40;
+    const DiskFreeCalls previousCalls = SetDiskFreeCalls({&FakeFreeSpace, nullptr});
+    ASSERT_EQ(std::system(("'" PELLVANE_BINARY_DIR "/bin/make-sample-cd' '" + cd.path() +
+                           "' --genres 12 --points-per-genre 40 --seed 5 >/dev/null").c_str()), 0) << "build make-sample-cd first";
+    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    const std::string source = cd / "Guide.dbs", dest = hd / "Guide.dbs";
+    SetGuideCdPath(source.c_str());
+    SetGuideHdPath(dest.c_str());
+    SetAddressCdPath((cd / "Adr_L.dbs").c_str());
+    SetAddressHdPath((hd / "Address.dbs").c_str());
+    const Names onCd = GenreNames(source);
+    ASSERT_EQ(onCd.size(), 12u);
 
-    class ClickingSink : public CProgressSink {
-    public:
-        explicit ClickingSink(CProgressDlg* dlg) : m_dlg(dlg) {}
-        void SetRange(int lower, int upper) override { m_dlg->SetRange(lower, upper); }
-        void SetStep(int step) override { m_dlg->SetStep(step); }
-        void SetPos(int pos) override
-        {
-            m_dlg->SetPos(pos);
-            m_bCancel = m_dlg->m_bCancel;
-        }
-        int PumpAndStep() override
-        {
-            if (++m_rows == 5) {
-                wxUIActionSimulator sim;
-                sim.MouseMove(m_dlg->m_btnCancel->GetScreenRect().GetPosition() + wxPoint(8, 6));
-                m_dlg->PumpAndStep();
-                sim.MouseClick();
-                for (const auto until = wxGetLocalTimeMillis() + 5000; !m_dlg->m_bCancel && wxGetLocalTimeMillis() < until;)
-                    m_dlg->PumpAndStep();
-            }
-            const int previous = m_dlg->PumpAndStep();
-            m_bCancel = m_dlg->m_bCancel;
-            return previous;
-        }
-        CProgressDlg* m_dlg;
-        int m_rows = 0;
-    } sink(page->m_progressDlg);
-    page->SetProgressSink(&sink);
-
-    modal->CallAfter([&] {
-        page->Install({0});
-        modal->EndModal(wxID_OK);
+    ModalRecorder modals;
+    modals.AnswerMessage(wxID_OK); // no guide database on the hard disk yet
+    auto dlg = std::make_unique<ClosableDlg>();
+    modals.AnswerCustom([&](wxDialog* d) {
+        d->CallAfter([&, d] {
+            PumpEvents();
+            CGuidePage* page = &dlg->GuidePage();
+            EXPECT_EQ(Items(page, kNotInstalled), onCd);
+            CancellingSink sink(dynamic_cast<CProgressDlg*>(wxWindow::FindWindowById(CProgressDlg::IDD)), 2, 3);
+            page->SetProgressSink(&sink);
+            Select(page, kNotInstalled, {0, 1, 2});
+            Click(page, kInstall);
+            page->SetProgressSink(nullptr);
+            EXPECT_EQ(Items(page, kInstalled), (Names{onCd[0], onCd[2]}));
+            Select(page, kInstalled, {0});
+            Click(page, kRemove);
+            modals.AnswerMessage(wxID_YES);
+            modals.AnswerMessage(wxID_OK);
+            Click(d, IDC_CLOSE_BUTTON);
+            if (d->IsModal())
+                d->EndModal(wxID_CANCEL);
+        });
+        return static_cast<int>(wxID_NONE); // the dialog runs its own modal loop
     });
-    modal->ShowModal();
-    EXPECT_GE(sink.m_rows, 5);
-    EXPECT_LT(sink.m_rows, 3000) << "the click never arrived";
-    EXPECT_EQ(GenreNames(dest), std::vector<std::string>{"Other"});
-    EXPECT_FALSE(page->m_bGuideChanged);
-    EXPECT_TRUE(modal->IsEnabled());
-    modal->Destroy();
+    EXPECT_EQ(dlg->ShowModal(), wxID_OK);
+    dlg.reset();
+    SetDiskFreeCalls(previousCalls);
+
+    EXPECT_EQ(modals.messages(), (Names{CannotUse(dest), kAskOptimise, kOptimised}));
+    // Exactly the third genre, with its group row and all its rows.
+    const std::string key = Query(source, "SELECT L1, L2 FROM Category WHERE L3='0' ORDER BY L1,L2").at(2);
+    const std::string l1 = key.substr(0, key.find('|')), genre = " WHERE L1='" + l1 + "' AND L2='" + key.substr(key.find('|') + 1) + "'";
+    EXPECT_EQ(Query(dest, "SELECT * FROM Category WHERE L1<>'0' ORDER BY 1,2,3"),
+              Query(source, "SELECT * FROM Category" + genre + " OR (L1='" + l1 + "' AND L2='0') ORDER BY 1,2,3"));
+    EXPECT_EQ(RowCount(dest, "Point"), RowCount(source, "Point" + genre));
+    EXPECT_EQ(IntegrityCheck(dest), "ok");
+    EXPECT_EQ(ListDir(hd.path()), Names{"Guide.dbs"});
+    for (const auto& [key, name, value] : {std::tuple{kGuideKey, "DataPath_1", dest}, {kGuideKey, "DataPath_0", source},
+                                           {kAddressKey, "DataPath_1", hd / "Address.dbs"}, {kAddressKey, "DataPath_0", cd / "Adr_L.dbs"}})
+        EXPECT_EQ(RegReadString(HKEY_LOCAL_MACHINE, key, name), value) << key << " " << name;
 }
+
+} // namespace
