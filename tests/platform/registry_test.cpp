@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/cp932.h"
@@ -80,11 +81,7 @@ TEST_F(RegistryTest, NamesAndTextsRoundTripThroughTheFile)
 {
     ASSERT_EQ(WriteString(kGuideKey, "DataPath_1", "/old"), ERROR_SUCCESS);
     const char* other = "software\\VELTRANE CORPORATION\\directoryservices\\GuideDIRECTORY";
-    const struct {
-        const char* name;
-        const char* value;
-        const char* line; // as it stands in the file
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = { // name, value, line in the file
         {"DATAPATH_1", "/home/地図表/Guide.dbs", "\"DataPath_1\"=\"/home/地図表/Guide.dbs\""},
         {"\"name\" \\", "say \"hi\" \\ bye \\\"", "\"\\\"name\\\" \\\\\"=\"say \\\"hi\\\" \\\\ bye \\\\\\\"\""},
         {"表ソ能", "/データ/表\\ソ/能.dbs", "\"表ソ能\"=\"/データ/表\\\\ソ/能.dbs\""},
@@ -92,14 +89,14 @@ TEST_F(RegistryTest, NamesAndTextsRoundTripThroughTheFile)
         {"a=b]c[", "=[x]=", "\"a=b]c[\"=\"=[x]=\""},
         {"Lines", "one\ntwo", "\"Lines\"=hex(1):6f,00,6e,00,65,00,0a,00,74,00,77,00,6f,00,00,00"},
     };
-    for (const auto& c : cases)
-        ASSERT_EQ(WriteString(other, FromUtf8(c.name), FromUtf8(c.value)), ERROR_SUCCESS);
+    for (const auto& [name, value, line] : cases)
+        ASSERT_EQ(WriteString(other, FromUtf8(name), FromUtf8(value)), ERROR_SUCCESS);
     EXPECT_NE(WriteString(kGuideKey, "Bad", "\x81\x20"), ERROR_SUCCESS); // not CP932
     const std::string file = ReadFileBytes(hklm);
     EXPECT_EQ(file.substr(0, kGuideSections.size()), kGuideSections);
-    for (const auto& c : cases) {
-        EXPECT_EQ(ReadText(kGuideKey, c.name), c.value);
-        EXPECT_NE(file.find(std::string("\n") + c.line + "\n"), std::string::npos) << c.line;
+    for (const auto& [name, value, line] : cases) {
+        EXPECT_EQ(ReadText(kGuideKey, name), value);
+        EXPECT_NE(file.find(std::string("\n") + line + "\n"), std::string::npos) << line;
     }
     EXPECT_TRUE(file.find("Bad") == std::string::npos && file.find("/old") == std::string::npos);
     EXPECT_EQ(ReadText(kGuideKey, "ＤataPath_1"), "<2>"); // full-width letters do not fold
@@ -204,8 +201,7 @@ TEST_F(RegistryTest, ConcurrentWritersInSeveralProcessesLoseNothing)
             _exit(0);
         }
     }
-    while (wait(nullptr) > 0) {
-    }
+    while (wait(nullptr) > 0) {}
     int found = 0;
     for (int p = 0; p < 8; ++p)
         for (int i = 0; i < 50; ++i)

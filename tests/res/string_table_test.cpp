@@ -2,9 +2,9 @@
 // loads present once in CP932, templates filled whole.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -53,10 +53,7 @@ TEST(StringTable, EveryIdOnceWithItsTextInCp932)
 
 TEST(StringTable, FormatFillsEveryPlaceholderOnce)
 {
-    const struct {
-        UINT id;
-        const char *arg, *expected; // the beginning of the result
-    } cases[] = {
+    const std::tuple<UINT, const char*, std::string> cases[] = { // id, argument, the beginning of the result
         // 表 ends in 0x5C: the argument's bytes are taken as they stand.
         {2039, "C:\\Tessra\\表\\Guide.dbs",
          "\"C:\\Tessra\\表\\Guide.dbs\"が使用できませんでした。\n\nTessra、Ravelin等を起動していましたら終了させ、\n"
@@ -64,7 +61,7 @@ TEST(StringTable, FormatFillsEveryPlaceholderOnce)
         {2023, "施設", "施設データが変更されています。\n施設データの最適化を行ないますか？\n\nデータの最適化は\n"},
         {2038, "レストラン%s", "「レストラン%s」はすでにインストールされています。"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ToUtf8(FormatResString(c.id, FromUtf8(c.arg))).substr(0, strlen(c.expected)), c.expected) << c.id;
+    for (const auto& [id, arg, expected] : cases)
+        EXPECT_EQ(ToUtf8(FormatResString(id, FromUtf8(arg))).substr(0, expected.size()), expected) << id;
     EXPECT_EQ(ToUtf8(FormatText(LoadResString(5135).c_str(), 195)), "詳細データ [約195MB] ：");
 }

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "platform/cp932.h"
 #include "sample_host_fixture.h"
@@ -28,11 +29,7 @@ protected:
 TEST_F(DirectorySettingsTest, GettersGiveTheirDefaultsThenWhatTheHostRecorded)
 {
     auto number = [](DWORD (*get)()) { return [get] { return std::to_string(get()); }; };
-    const struct {
-        std::function<std::string()> get;
-        const char* empty;
-        const char* recorded;
-    } getters[] = {
+    const std::tuple<std::function<std::string()>, const char*, const char*> getters[] = { // getter, empty, recorded
         {GetAddressDetailedFile, "Adr_L.dbs", "詳細.dbs"}, {GetAddressStandardFile, "Adr_S.dbs", "標準.dbs"},
         {GetAddressFile, "Address.dbs", "住所.dbs"}, {GetAddressCdPath, "", "/media/cdrom/住所/Adr_L.dbs"},
         {GetGuideFile, "Guide.dbs", "施設.dbs"}, {GetGuideCdPath, "", "/media/cdrom/Guide.dbs"},
@@ -40,8 +37,8 @@ TEST_F(DirectorySettingsTest, GettersGiveTheirDefaultsThenWhatTheHostRecorded)
         {number(GetCurrentData), "0", "2"}, {[] { return GetAddressHdPath("x"); }, nullptr, "/srv/表/住所.dbs"},
         {[] { return GetGuideHdPath("x"); }, nullptr, "/srv/表/施設.dbs"},
     };
-    for (const auto& g : getters)
-        EXPECT_EQ(g.empty ? g.get() : "", g.empty ? g.empty : "") << g.recorded;
+    for (const auto& [get, empty, recorded] : getters)
+        EXPECT_EQ(empty ? get() : "", empty ? empty : "") << recorded;
     EXPECT_FALSE(PathExists(registry.file("HKEY_LOCAL_MACHINE")));
     WriteMachineFile(std::string(kSections) + "AddressDirectory]\n\"CurrentData\"=dword:00000001\n");
     EXPECT_EQ(GetCurrentData(), 0u) << "read from the guide key only";
@@ -53,8 +50,8 @@ TEST_F(DirectorySettingsTest, GettersGiveTheirDefaultsThenWhatTheHostRecorded)
                      "\"DataPath_0\"=\"/media/cdrom/住所/Adr_L.dbs\"\n\"DataPath_1\"=\"/srv/表/住所.dbs\"\n\n" +
                      kSections + "GuideDirectory]\n\"Guide_File\"=\"施設.dbs\"\n\"DataPath_0\"=\"/media/cdrom/Guide.dbs\"\n"
                      "\"DataPath_1\"=\"/srv/表/施設.dbs\"\n\"CurrentData\"=dword:00000002\n");
-    for (const auto& g : getters)
-        EXPECT_EQ(g.get(), FromUtf8(g.recorded)) << g.recorded;
+    for (const auto& [get, empty, recorded] : getters)
+        EXPECT_EQ(get(), FromUtf8(recorded)) << recorded;
     EXPECT_TRUE(host.TakeCalls().empty());
     EXPECT_TRUE(messages.shown().empty());
 }
@@ -90,17 +87,14 @@ TEST_F(DirectorySettingsTest, DefaultHdPathIsTheHostFolderAndFileNameWithOneSepa
 // the message once per getter and an empty path.
 TEST_F(DirectorySettingsTest, HostWithoutAFolderShowsTheMessageAndGivesNoPath)
 {
-    const struct {
-        bool registered;
-        const char* failMethod;
-        const char* folder;
-    } cases[] = {{false, nullptr, nullptr}, {true, "GetDataFolder", nullptr}, {true, nullptr, "/srv/한국어"}};
-    for (const auto& c : cases) {
+    const std::tuple<bool, const char*, const char*> cases[] = {
+        {false, nullptr, nullptr}, {true, "GetDataFolder", nullptr}, {true, nullptr, "/srv/한국어"}};
+    for (const auto& [registered, failMethod, folder] : cases) {
         ScratchRegistry fresh;
-        if (c.registered)
+        if (registered)
             SampleHost::Register();
-        host.FailMethod(c.failMethod);
-        host.AnswerFolder(c.folder);
+        host.FailMethod(failMethod);
+        host.AnswerFolder(folder);
         messages.clear();
         EXPECT_EQ(GetAddressHdPath("Address.dbs") + GetGuideHdPath("Guide.dbs"), "");
         ASSERT_EQ(messages.texts(), std::vector<std::string>(2, "TessraFolderObjectの作成に失敗した"));

@@ -85,7 +85,6 @@ TEST_F(HostObjectTest, EveryMissingStepFailsCreationWithoutACrash)
         EXPECT_THROW(object.GetDataFolder(), _com_error) << c.name;
         EXPECT_FALSE(IsLoaded(SampleHostLibrary())) << c.name << ": a refused object keeps no library";
     }
-    EXPECT_TRUE(host.TakeCalls().empty());
 }
 
 } // namespace

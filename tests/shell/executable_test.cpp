@@ -1,6 +1,5 @@
-// The Pellvane executable as an installation script or a second start sees
-// it. Runs have no display, so a run that opens its window fails instead of
-// waiting for a user, and one that ends with 0 never tried.
+// The executable as an installation script or a second start sees it. Runs have no
+// display: one that opens its window fails, one that ends with 0 never tried.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
