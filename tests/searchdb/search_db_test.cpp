@@ -5,27 +5,30 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <memory>
+#include <tuple>
 
 #include "searchdb/search_db.h"
 #include "search_fixture.h"
 
 using namespace fixture;
 
-// A file that is missing or not a search database of ours is refused like
-// one in use, and left exactly as it was.
-TEST(SearchDb, FilesThatAreNotOursAreRefusedWith2039AndLeftUnchanged)
+// A file that is missing, held by another process or not a search database
+// of ours is refused at once, and left exactly as it was.
+TEST(SearchDb, FilesThatAreHeldOrNotOursAreRefusedWith2039AndLeftUnchanged)
 {
     TempDir dir;
     MakeGuideFile(dir / "good.dbs", PointRows("1", "1", 200));
     const std::string good = ReadFileBytes(dir / "good.dbs");
-    std::string random(16384, '\0');
-    unsigned x = 12345;
-    for (char& c : random)
-        c = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+    std::string random = good;
+    for (size_t i = 0; i < random.size(); i += 3)
+        random[i] = static_cast<char>(i * 2654435761u >> 13);
+    std::unique_ptr<OtherProcessHolding> holder;
     const std::pair<const char*, std::function<void(const std::string&)>> cases[] = {
         {"missing", [](const std::string&) {}},
+        {"held", [&](const std::string& p) { MakeGuideFile(p), holder = std::make_unique<OtherProcessHolding>(J(p)); }},
         {"plain SQLite", [](const std::string& p) { Query(p, "CREATE TABLE Property (a)"); }},
-        {"other password", [](const std::string& p) { MakeSearchFile(p, Sql(10030), 12345); }},
+        {"other password", [](const std::string& p) { MakeSearchFile(p, "PRAGMA user_version=12345"); }},
         {"random", [&](const std::string& p) { WriteFileBytes(p, random); }},
         {"empty", [](const std::string& p) { WriteFileBytes(p, ""); }},
         {"truncated mid-page", [&](const std::string& p) { WriteFileBytes(p, good.substr(0, good.size() / 2 + 7)); }},
@@ -48,75 +51,26 @@ TEST(SearchDb, FilesThatAreNotOursAreRefusedWith2039AndLeftUnchanged)
     EXPECT_EQ(ListDir(dir.path()).size(), std::size(cases)); // good.dbs and no journal beside any
 }
 
-TEST(SearchDb, AFileHeldByAnotherProcessShows2039AndStaysUnchanged)
+// A statement that fails halfway (3 becomes 4, then 1 -> 2 collides) leaves
+// the file unchanged, without a message.
+TEST(SearchDb, AFailingStatementLeavesTheFileUnchanged)
 {
     TempDir dir;
     const std::string path = dir / "Guide.dbs";
-    MakeGuideFile(path, PointRows("1", "1", 20));
+    MakeGuideFile(path, "CREATE TABLE T (a integer unique); INSERT INTO T VALUES (3),(1),(2);");
     const std::string before = ReadFileBytes(path);
-    for (BOOL holderReadOnly : {TRUE, FALSE}) {
-        OtherProcessHolding host(path, holderReadOnly);
-        MessageRecorder messages;
-        CSearchDb db;
-        EXPECT_FALSE(db.ExecuteSQL(path, "DELETE * FROM Point"));
-        EXPECT_EQ(messages.texts(), Strings{Message(2039, path)});
-    }
-    EXPECT_EQ(ReadFileBytes(path), before);
-}
-
-// Substituted values have their quotes doubled, so none can change the statement.
-TEST(SearchDb, ExecuteSqlCommitsOrLeavesTheFileUnchangedWithoutMessage)
-{
-    TempDir dir;
-    const std::string path = dir / "Guide.dbs";
-    MakeGuideFile(path, "INSERT INTO Category (L1,L2) VALUES ('0',null),('1','0'),('1','1'),('2','0');"
-                        "CREATE TABLE T (a integer unique); INSERT INTO T VALUES (3),(1),(2);");
     MessageRecorder messages;
-    CSearchDb db;
-    for (const char* code : {"1", "2' OR '1'='1"})
-        EXPECT_TRUE(db.DeleteGroupRow(path, code)) << code;
-    EXPECT_EQ(Query(path, "SELECT L1, L2 FROM Category ORDER BY rowid"), (Rows{{"0", "<null>"}, {"1", "1"}, {"2", "0"}}));
-    const std::string before = ReadFileBytes(path);
-    // The UPDATE fails halfway: 3 becomes 4, then 1 -> 2 collides.
-    for (const std::string& bad : Strings{"DELETE * FRM Category", "UPDATE T SET a = a + 1"})
-        EXPECT_FALSE(db.ExecuteSQL(path, bad)) << bad;
+    EXPECT_FALSE(CSearchDb().ExecuteSQL(path, "UPDATE T SET a = a + 1"));
     EXPECT_TRUE(messages.texts().empty());
     EXPECT_EQ(ReadFileBytes(path), before);
 }
 
-// A file made by another program is read like ours; what cannot be read is "".
-TEST(SearchDb, AGuideFileMadeWithTheSqliteShellIsAcceptedAndReadQuietly)
-{
-    TempDir dir;
-    const std::string path = dir / "Guide.dbs";
-    ASSERT_EQ(RunSqliteShell(path, "PRAGMA application_id=1414746689; PRAGMA user_version=432383838;" + Sql(10030) +
-                                       ";" + Sql(10010) +
-                                       ";INSERT INTO Property (ProductName, DataName) VALUES ('Tessra', 'GuideData');"
-                                       "INSERT INTO Category (L1,L2,L3,Name) VALUES ('1','1','0','寿司');"),
-              0);
-    MessageRecorder messages;
-    CSearchDb db;
-    EXPECT_TRUE(db.IsProductData(path, kGuideData));
-    CDaoDatabase* p = db.OpenDatabase(path, TRUE);
-    CDaoRecordset* rs = db.OpenRecordset(p, FormatSql(13081, J("寿司")));
-    EXPECT_EQ(ToUtf8(db.GetFieldText(rs, "Name")) + db.GetFieldText(rs, "L1") + db.GetFieldText(rs, "L4") +
-                  db.GetFieldText(rs, "Colour"),
-              "寿司1"); // L4 is Null, Colour no field
-    db.CloseRecordset(rs);
-    db.CloseDatabase(p);
-    EXPECT_TRUE(messages.texts().empty());
-}
-
+// Files made by another program (the sqlite3 shell) are read like ours.
 TEST(SearchQueries, ThePropertyRowGivesTheKindAndTheAddressLevel)
 {
     const std::string table = "CREATE TABLE Property (ProductName, ProductVersion, DataName, Level long);";
     const std::string row = table + "INSERT INTO Property VALUES ";
-    const struct {
-        std::string sql;
-        const char* kind;
-        BOOL product;
-        int level;
-    } cases[] = {
+    const std::tuple<std::string, const char*, BOOL, int> cases[] = { // Property, kind asked, answers
         {row + "('Tessra','5.0','AddressData',4)", kAddressData, TRUE, 4},
         {row + "('Tessra','4.0','AddressData',4)", kAddressData, TRUE, 3},
         {row + "('Tessra','5.0','AddressData',7)", kAddressData, TRUE, 0},
@@ -130,30 +84,34 @@ TEST(SearchQueries, ThePropertyRowGivesTheKindAndTheAddressLevel)
     MessageRecorder messages;
     CSearchDb db;
     int n = 0;
-    for (const auto& c : cases) {
+    for (const auto& [sql, kind, product, level] : cases) {
         const std::string path = dir / (std::to_string(++n) + ".dbs");
-        MakeSearchFile(path, c.sql);
-        EXPECT_EQ(db.IsProductData(path, c.kind), c.product) << c.sql;
-        EXPECT_EQ(db.GetDataLevel(path), c.level) << c.sql;
+        ASSERT_EQ(RunSqliteShell(path, kMarks + sql), 0);
+        EXPECT_EQ(db.IsProductData(path, kind), product) << sql;
+        EXPECT_EQ(db.GetDataLevel(path), level) << sql;
     }
     EXPECT_TRUE(messages.texts().empty());
 }
 
-TEST(SearchQueries, CountsSizesAndFirstFields)
+TEST(SearchQueries, CountsSizesFirstFieldsAndAbsentNames)
 {
     TempDir dir;
     const std::string path = dir / "Guide.dbs", none = dir / "none.dbs";
     MakeGuideFile(path, "INSERT INTO Category (L1,L2,L3,Name) VALUES ('2','3','0','寿司'),('2','3','1','a'),"
-                        "('2','3','2','b'),('2','0',null,'c');" + PointRows("2", "3", 10));
+                        "('2','3','2','b'),('2','0',null,'Joe''s'),('1','3','0','ソフト');" + PointRows("2", "3", 10));
     MessageRecorder messages;
     CSearchDb db;
     EXPECT_EQ(db.CountRecords(path, FormatSql(13080, "2", "3")), 10);
     EXPECT_EQ(db.CountRecords(path, "SELECT * FROM Point WHERE"), -1);
     EXPECT_EQ(db.EstimateGenreSize(path, "2", "3"), 4600);
     std::string l2, nothing = "x", failed = "unchanged";
-    EXPECT_TRUE(db.GetFirstFieldText(l2, path, FormatSql(13081, J("寿司")), "L2"));
-    EXPECT_TRUE(db.GetFirstFieldText(nothing, path, FormatSql(13081, J("カレー")), "L1"));
+    EXPECT_TRUE(db.GetFirstFieldText(l2, path, FormatSql(13081, J("寿司")), "L2") &&
+                db.GetFirstFieldText(nothing, path, FormatSql(13081, J("カレー")), "L1"));
     EXPECT_EQ(l2 + "/" + nothing, "3/");
+    // Exact names; quotes and a trail byte 0x5C (ソ) cannot change the statement.
+    for (const auto& [name, absent] : {std::pair{std::string("Joe's"), FALSE}, {"joe's", TRUE}, {"x' OR Name<>'", TRUE},
+                                       {J("ソフト"), FALSE}})
+        EXPECT_EQ(db.IsCategoryNameAbsent(path, name), absent) << ToUtf8(name);
     EXPECT_TRUE(messages.texts().empty());
     // A file that does not open: -1, no size, result unchanged; 2039 each time.
     EXPECT_EQ(db.CountRecords(none, FormatSql(13080, "2", "3")), -1);
@@ -163,27 +121,11 @@ TEST(SearchQueries, CountsSizesAndFirstFields)
     EXPECT_EQ(messages.texts(), Strings(4, Message(2039, none)));
 }
 
-TEST(SearchQueries, IsCategoryNameAbsent)
-{
-    TempDir dir;
-    const std::string path = dir / "Guide.dbs";
-    MakeGuideFile(path, "INSERT INTO Category (L1,L2,L3,Name) VALUES ('1','2','0','Joe''s Diner'),('1','3','0','ソフト');");
-    const std::pair<std::string, BOOL> cases[] = {
-        {"Joe's Diner", FALSE}, {"joe's diner", TRUE}, {"x' OR Name<>'", TRUE}, {J("ソフト"), FALSE}, // trail byte 0x5C
-    };
-    MessageRecorder messages;
-    CSearchDb db;
-    for (const auto& [name, absent] : cases)
-        EXPECT_EQ(db.IsCategoryNameAbsent(path, name), absent) << ToUtf8(name);
-    EXPECT_TRUE(messages.texts().empty());
-}
-
 TEST(SearchSchema, NewGuideFileHasTheSourcePropertyTablesIndexesAndSeedRow)
 {
     TempDir dir;
-    const std::string source = dir / "cd.dbs", dest = dir / "hd/Guide.dbs";
+    const std::string source = dir / "cd.dbs", dest = dir / "Guide.dbs";
     MakeGuideFile(source, PointRows("1", "1", 3));
-    ASSERT_EQ(mkdir((dir / "hd").c_str(), 0755), 0);
     MessageRecorder messages;
     CSearchDb db;
     ASSERT_TRUE(CreateSearchFile(db, source, dest));
@@ -199,11 +141,11 @@ TEST(SearchSchema, NewGuideFileHasTheSourcePropertyTablesIndexesAndSeedRow)
     EXPECT_EQ(Query(dest, "SELECT * FROM Category"),
               (Rows{{"0", "<null>", "<null>", "<null>", "<null>", "<null>", "<null>", "<null>", "施設", "シセツ"}}));
     EXPECT_EQ(Scalar(dest, "SELECT count(*) FROM Point"), 0);
-    EXPECT_EQ(ListDir(dir / "hd"), Strings{"Guide.dbs"});
+    EXPECT_EQ(ListDir(dir.path()), (Strings{"Guide.dbs", "cd.dbs"}));
     // An empty source Property gives an empty one, which the check refuses.
     Query(source, "DELETE FROM Property");
-    ASSERT_TRUE(CreateSearchFile(db, source, dir / "hd/empty.dbs"));
-    EXPECT_FALSE(db.IsProductData(dir / "hd/empty.dbs", kGuideData));
+    ASSERT_TRUE(CreateSearchFile(db, source, dir / "empty.dbs"));
+    EXPECT_FALSE(db.IsProductData(dir / "empty.dbs", kGuideData));
     EXPECT_TRUE(messages.texts().empty());
 }
 
@@ -218,20 +160,17 @@ TEST(SearchSchema, FailedCreationLeavesNoFile)
                           "INSERT INTO Property VALUES ('Tessra', 'GuideData', 4)");
     WriteFileBytes(dir / "plain", "someone else's");
     const Strings created{Message(2040), Message(2029)};
-    const struct {
-        std::string source, dest;
-        Strings messages;
-    } cases[] = {
+    const std::tuple<std::string, std::string, Strings> cases[] = { // source, destination, messages
         {extra, dir / "Guide.dbs", {}}, // a Property column that the new table lacks
         {cd, dir / "gone/Guide.dbs", created},
         {cd, dir / "plain", created},
     };
     const Strings before = ListDir(dir.path());
-    for (const auto& c : cases) {
+    for (const auto& [source, dest, shown] : cases) {
         MessageRecorder messages;
         CSearchDb db;
-        EXPECT_FALSE(CreateSearchFile(db, c.source, c.dest)) << c.dest;
-        EXPECT_EQ(messages.texts(), c.messages) << c.dest;
+        EXPECT_FALSE(CreateSearchFile(db, source, dest)) << dest;
+        EXPECT_EQ(messages.texts(), shown) << dest;
         EXPECT_EQ(ListDir(dir.path()), before);
     }
     EXPECT_EQ(ReadFileBytes(dir / "plain"), "someone else's");

@@ -1,7 +1,6 @@
-// Search database files made and read with SQLite directly, so what the
-// engine writes is checked by something other than itself. Never read a file
-// the engine holds open in this process: closing a second descriptor would
-// drop the engine's lock.
+// Search database files made and read with SQLite directly, so what the engine writes is checked
+// by something other than itself. Never read a file the engine holds open in this process:
+// closing a second descriptor would drop the engine's lock.
 #pragma once
 
 #include <sqlite3.h>
@@ -26,6 +25,8 @@ using Strings = std::vector<std::string>;
 using Rows = std::vector<Strings>;
 
 constexpr const char* kConnect = ";pwd=tamarix5";
+// What passes the password gate (432383838 is FNV-1a of "tamarix5").
+const std::string kMarks = "PRAGMA application_id=1414746689; PRAGMA user_version=432383838;";
 
 inline std::string J(const std::string& utf8) { return FromUtf8(utf8); }
 inline std::string Sql(unsigned id) { return LoadResStringUtf8(id); }
@@ -34,8 +35,7 @@ inline std::string Sql(unsigned id) { return LoadResStringUtf8(id); }
 inline std::string Message(unsigned id, const std::string& argUtf8 = "")
 {
     std::string t = LoadResStringUtf8(id);
-    const size_t at = t.find("%s");
-    return at == std::string::npos ? t : t.replace(at, 2, argUtf8);
+    return t.find("%s") == std::string::npos ? t : t.replace(t.find("%s"), 2, argUtf8);
 }
 
 // Runs statements on a file, made if missing; every row as text, Null as "<null>".
@@ -45,15 +45,13 @@ inline Rows Query(const std::string& path, const std::string& sql)
     sqlite3_open(path.c_str(), &db);
     Rows rows;
     char* err = nullptr;
-    const int rc = sqlite3_exec(
-        db, sql.c_str(),
-        [](void* out, int n, char** values, char**) {
-            Strings& row = static_cast<Rows*>(out)->emplace_back();
-            for (int i = 0; i < n; ++i)
-                row.push_back(values[i] ? values[i] : "<null>");
-            return 0;
-        },
-        &rows, &err);
+    auto collect = [](void* out, int n, char** values, char**) {
+        Strings& row = static_cast<Rows*>(out)->emplace_back();
+        for (int i = 0; i < n; ++i)
+            row.push_back(values[i] ? values[i] : "<null>");
+        return 0;
+    };
+    const int rc = sqlite3_exec(db, sql.c_str(), collect, &rows, &err);
     const std::string what = err ? err : "";
     sqlite3_free(err);
     sqlite3_close(db);
@@ -64,11 +62,7 @@ inline Rows Query(const std::string& path, const std::string& sql)
 
 inline long long Scalar(const std::string& path, const std::string& sql) { return std::stoll(Query(path, sql).at(0).at(0)); }
 
-// A file that passes the password gate (432383838 is FNV-1a of "tamarix5"), with the caller's SQL.
-inline void MakeSearchFile(const std::string& path, const std::string& sql = "", int userVersion = 432383838)
-{
-    Query(path, "PRAGMA application_id=1414746689; PRAGMA user_version=" + std::to_string(userVersion) + ";" + sql);
-}
+inline void MakeSearchFile(const std::string& path, const std::string& sql) { Query(path, kMarks + sql); }
 
 // A guide file: Property (Tessra, GuideData), Category, Point, and the caller's SQL.
 inline void MakeGuideFile(const std::string& path, const std::string& moreSql = "")
@@ -82,12 +76,10 @@ inline void MakeGuideFile(const std::string& path, const std::string& moreSql = 
 inline std::string PointRows(const std::string& l1, const std::string& l2, int count, int first = 1)
 {
     std::string sql = "BEGIN;";
-    for (int i = first; i < first + count; ++i) {
-        const std::string n = std::to_string(i);
+    for (int i = first; i < first + count; ++i)
         sql += "INSERT INTO Point VALUES ('" + l1 + "','" + l2 + "','0',null,null,null,null,null," +
-               std::to_string(502000000 + i) + ",128000000,'店" + n + "','ミセ','1000001','東京都" + n +
-               "','03-0000-0000',13,1,null,'533946','" + l1 + l2 + "01','" + l1 + "01');";
-    }
+               std::to_string(502000000 + i) + ",128000000,'店" + std::to_string(i) + "','ミセ','1000001','東京都" +
+               std::to_string(i) + "','03-0000-0000',13,1,null,'533946','" + l1 + l2 + "01','" + l1 + "01');";
     return sql + "COMMIT;";
 }
 
@@ -116,7 +108,7 @@ inline int RunSqliteShell(const std::string& path, const std::string& sql) { ret
 // Another process holding a database open through the engine, as the host would.
 class OtherProcessHolding {
 public:
-    explicit OtherProcessHolding(const std::string& path, BOOL readOnly = FALSE)
+    explicit OtherProcessHolding(const std::string& path)
     {
         int up[2];
         if (pipe(up) != 0 || (m_pid = fork()) < 0)
@@ -125,7 +117,7 @@ public:
             prctl(PR_SET_PDEATHSIG, SIGKILL);
             CDaoDatabase db;
             try {
-                db.Open(path, TRUE, readOnly, kConnect);
+                db.Open(path, TRUE, FALSE, kConnect);
             } catch (const CDaoException&) {
                 _exit(1);
             }
@@ -134,17 +126,15 @@ public:
             _exit(0);
         }
         close(up[1]);
-        char c = '0';
+        char c = 0;
         if (read(up[0], &c, 1) != 1)
             throw std::runtime_error("the holder did not open " + path);
         close(up[0]);
     }
-    ~OtherProcessHolding() { release(); }
-    void release()
+    ~OtherProcessHolding()
     {
-        if (m_pid > 0 && kill(m_pid, SIGKILL) == 0)
-            waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
     }
 
 private:
