@@ -1,5 +1,4 @@
-// Guide databases made through CSearchDb (so they carry its schema), filled
-// and read back with SQLite directly, as another program would see them.
+// Guide databases made through CSearchDb, filled and read with SQLite directly as another program would.
 #pragma once
 
 #include <sqlite3.h>
@@ -43,12 +42,11 @@ public:
         std::vector<std::string> rows;
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-            std::string row;
+            rows.emplace_back();
             for (int i = 0; i < sqlite3_column_count(st); ++i) {
-                const unsigned char* t = sqlite3_column_text(st, i);
-                row += (i ? "|" : "") + std::string(t ? reinterpret_cast<const char*>(t) : "<null>");
+                const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+                rows.back() += (i ? "|" : "") + std::string(t ? t : "<null>");
             }
-            rows.push_back(row);
         }
         sqlite3_finalize(st);
         if (rc != SQLITE_DONE)
@@ -64,8 +62,8 @@ private:
 inline void MakeGuideDb(const std::string& path, const std::vector<FixtureGenre>& genres, const char* dataName = "GuideData")
 {
     CSearchDb db;
-    if (!db.CreateDatabase(path) || !db.ExecuteSQL(path, LoadResString(10010)) ||
-        !db.ExecuteSQL(path, LoadResString(10020)) || !db.ExecuteSQL(path, LoadResString(10030)))
+    if (!db.CreateDatabase(path) || !db.ExecuteSQL(path, LoadResString(10010)) || !db.ExecuteSQL(path, LoadResString(10020)) ||
+        !db.ExecuteSQL(path, LoadResString(10030)))
         throw std::runtime_error("cannot create " + path);
     SqliteFile f(path);
     f.Exec("BEGIN");
@@ -87,17 +85,15 @@ inline void MakeGuideDb(const std::string& path, const std::vector<FixtureGenre>
 }
 
 inline std::vector<std::string> Query(const std::string& path, const std::string& sql) { return SqliteFile(path).Rows(sql); }
-inline std::vector<std::string> GenreNames(const std::string& path)
-{
-    return Query(path, "SELECT Name FROM Category WHERE L3='0' ORDER BY L1,L2");
-}
-inline long RowCount(const std::string& path, const std::string& where)
-{
-    return std::stol(Query(path, "SELECT count(*) FROM " + where).at(0));
-}
+inline std::vector<std::string> GenreNames(const std::string& p) { return Query(p, "SELECT Name FROM Category WHERE L3='0' ORDER BY L1,L2"); }
+inline long RowCount(const std::string& p, const std::string& where) { return std::stol(Query(p, "SELECT count(*) FROM " + where).at(0)); }
 inline std::string IntegrityCheck(const std::string& path) { return Query(path, "PRAGMA integrity_check").at(0); }
 
-// Every row of the three tables, sorted, for comparing two files' contents.
+inline constexpr const char* kAskOptimise =
+    "施設データが変更されています。\n施設データの最適化を行ないますか？\n\nデータの最適化は\nインストール済みのデータの大き"
+    "さにより\nかなり時間が掛かる場合があります。\n\nまた、最適化を行なうと、\n１．検索パフォーマンスの向上\n２．ファイルサ"
+    "イズの縮小\nの効果が得られる可能性があります。\n";
+
 inline std::vector<std::string> AllRows(const std::string& path)
 {
     std::vector<std::string> rows;
