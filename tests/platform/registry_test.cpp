@@ -137,6 +137,23 @@ TEST_F(RegistryTest, FilesNotUnderstoodReadEmptyAndAreNeverOverwritten)
     ExpectNoStrayFiles(reg.dir());
 }
 
+// A file an administrator edited with Windows tools (BOM, CRLF, continued
+// hex, text with no CP932 form) keeps every value and its mode on a write.
+TEST_F(RegistryTest, FilesUnderstoodKeepEveryValueOnWrite)
+{
+    WriteFileBytes(hklm, "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n[hkey_local_machine\\" + std::string(kGuideKey) + "]\r\n"
+                         "\"DataPath_0\"=\"/cdrom/Guide.dbs\"\r\n\"Korean\"=\"한국어\"\r\n\"Blob\"=hex:00,01,\\\r\n  12,13\r\n");
+    chmod(hklm.c_str(), 0660);
+    ASSERT_EQ(WriteString(kGuideKey, "DataPath_1", "/hd/Guide.dbs"), ERROR_SUCCESS);
+    struct stat st;
+    EXPECT_TRUE(stat(hklm.c_str(), &st) == 0 && (st.st_mode & 07777) == 0660);
+    EXPECT_EQ(ReadText(kGuideKey, "DataPath_0"), "/cdrom/Guide.dbs");
+    EXPECT_EQ(ReadText(kGuideKey, "DataPath_1"), "/hd/Guide.dbs");
+    EXPECT_EQ(Read(kGuideKey, "Blob"), std::string("\x00\x01\x12\x13", 4));
+    EXPECT_EQ(Read(kGuideKey, "Korean").substr(0, 1), "<"); // not handed out mangled, yet kept
+    EXPECT_NE(ReadFileBytes(hklm).find("\"Korean\"=\"한국어\"\n"), std::string::npos);
+}
+
 // A file cut off anywhere, as a crash of another editor might leave it: a
 // write either leaves the bytes or keeps every value still shown.
 TEST_F(RegistryTest, EveryTruncationIsHandledSafely)
