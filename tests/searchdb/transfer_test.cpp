@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 
+#include "platform/wait_cursor.h"
 #include "search_fixture.h"
 #include "searchdb/search_db.h"
 #include "services/progress_sink.h"
@@ -14,11 +15,13 @@ using namespace fixture;
 
 namespace {
 
-// Counts the steps and cancels at a chosen one as the cancel button would.
+// Counts the steps, cancels at a chosen one as the cancel button would, and
+// notes whether the wait cursor was up at every step.
 class RecordingSink : public CProgressSink {
 public:
     int PumpAndStep() override
     {
+        m_bWaitCursor = m_bWaitCursor && WaitCursorDepth() > 0;
         if (++m_nSteps == m_nCancelAt)
             m_bCancel = TRUE;
         if (m_onStep)
@@ -30,6 +33,7 @@ public:
     void SetStep(int) override {}
 
     int m_nUpper = 0, m_nSteps = 0, m_nCancelAt = -1;
+    bool m_bWaitCursor = true;
     std::function<void()> m_onStep;
 };
 
@@ -123,6 +127,7 @@ TEST(Transfer, InstallsAGenreWholeOrNotAtAll)
         // One step per copied row: the bar ends at its end with one group row copied.
         EXPECT_EQ(sink.m_nUpper, c.rows + 1);
         EXPECT_EQ(sink.m_nSteps, c.rows + c.groupRows);
+        EXPECT_TRUE(sink.m_bWaitCursor);
     }
 }
 
