@@ -37,7 +37,6 @@ public:
     const std::vector<Shown>& shown() const { return m_shown; }
     std::vector<std::string> messages() const;
     void clear() { m_shown.clear(); }
-    size_t pendingAnswers() const { return m_answers.size(); }
 
 protected:
     int Enter(wxDialog* dlg) override;
