@@ -20,8 +20,8 @@ public:
     // The icon drawn before every item.
     void SetItemIcon(const wxBitmap& icon) { m_icon = icon; }
 
-    // Inserts nameCp932 at index with the given item data.
-    void InsertItem(int index, const std::string& nameCp932, wxUIntPtr data);
+    // Inserts the genre name (UTF-8) at index with the given item data.
+    void InsertItem(int index, const std::string& nameUtf8, wxUIntPtr data);
     void DeleteAllItems();
 
     // The first selected item after index (-1 searches from the start);
@@ -31,11 +31,11 @@ public:
     std::vector<int> GetSelectedIndexes() const;
     int GetSelectedCount() const;
     int GetItemCount() const { return static_cast<int>(m_names.size()); }
-    // CP932 text of item n ("" for no such item).
+    // The name of item n as inserted, UTF-8 ("" for no such item).
     std::string GetItemText(int n) const;
     wxUIntPtr GetItemDataAt(int n) const;
 
 private:
     wxBitmap m_icon;
-    std::vector<std::string> m_names; // CP932, by index
+    std::vector<std::string> m_names; // UTF-8, by index
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/cp932.h"
 
 CGenreListCtrl::CGenreListCtrl(wxWindow* parent, wxWindowID id, const wxRect& rect)
     : wxDataViewListCtrl(parent, id, rect.GetPosition(), rect.GetSize(),
@@ -15,18 +14,15 @@ void CGenreListCtrl::InsertColumn(const wxString& heading, int width)
     AppendIconTextColumn(heading, wxDATAVIEW_CELL_INERT, width, wxALIGN_LEFT, 0);
 }
 
-void CGenreListCtrl::InsertItem(int index, const std::string& nameCp932, wxUIntPtr data)
+void CGenreListCtrl::InsertItem(int index, const std::string& nameUtf8, wxUIntPtr data)
 {
     index = std::clamp(index, 0, GetItemCount());
-    std::string utf8;
-    if (!Cp932ToUtf8(nameCp932, utf8))
-        utf8 = "?";
     wxVector<wxVariant> values;
     wxVariant value;
-    value << wxDataViewIconText(wxString::FromUTF8(utf8), wxBitmapBundle(m_icon));
+    value << wxDataViewIconText(wxString::FromUTF8(nameUtf8), wxBitmapBundle(m_icon));
     values.push_back(value);
     wxDataViewListCtrl::InsertItem(static_cast<unsigned>(index), values, data);
-    m_names.insert(m_names.begin() + index, nameCp932);
+    m_names.insert(m_names.begin() + index, nameUtf8);
 }
 
 void CGenreListCtrl::DeleteAllItems()

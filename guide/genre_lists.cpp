@@ -15,6 +15,13 @@ namespace {
 const UINT IDS_SQL_GENRE_ROWS = 13020;
 const char* const kSourceGenresSql = "SELECT L1,L2,Name FROM Category WHERE L3='0' ORDER BY L1,L2 ";
 
+// Name of the current row as the database holds it; Null gives "".
+std::string NameUtf8(CDaoRecordset* pRs)
+{
+    COleVariant name = pRs->GetFieldValue("Name");
+    return name.kind == COleVariant::Kind::Text ? std::move(name.bytes) : std::string();
+}
+
 } // namespace
 
 std::string GenreCodeOf(const std::string& ts99GenreCode)
@@ -51,7 +58,7 @@ std::vector<GenreRecord> ReadInstalledGenres(CSearchDb& db, const std::string& d
     CDaoRecordset* pRs = db.OpenRecordset(pDb, LoadResString(IDS_SQL_GENRE_ROWS));
     try {
         for (; pRs && pRs->IsOpen() && !pRs->IsEOF(); pRs->MoveNext())
-            genres.push_back({db.GetFieldText(pRs, "L1"), db.GetFieldText(pRs, "L2"), db.GetFieldText(pRs, "Name"), {}});
+            genres.push_back({db.GetFieldText(pRs, "L1"), db.GetFieldText(pRs, "L2"), NameUtf8(pRs), {}});
     } catch (const CDaoException&) {
         // A damaged file lists the genres read before the damage.
     }
@@ -86,7 +93,7 @@ std::vector<std::string> ReadNotInstalledGenreNames(CSearchDb& db, const std::st
             std::string code;
             ReadGenreCode(db, pDb, kSourceGenreCodeSql, db.GetFieldText(pRs, "L1"), db.GetFieldText(pRs, "L2"), code);
             if (!isInstalled(code))
-                names.push_back(db.GetFieldText(pRs, "Name"));
+                names.push_back(NameUtf8(pRs));
         }
     } catch (const CDaoException&) {
         // A damaged file lists the genres read before the damage.

@@ -1,7 +1,9 @@
 // What the guide page's two genre lists show, without the windows: the
 // installed genres of the destination, which genres of the source are not
 // installed yet (judged by genre code), and the size label arithmetic.
-// Strings are CP932.
+// Strings are CP932, but for genre names: those are UTF-8, as the database
+// holds them, since a name need not have a CP932 form (the page refuses to
+// install or remove such a genre, but lists it).
 #pragma once
 
 #include <string>
@@ -16,7 +18,7 @@ class CDaoDatabase;
 struct GenreRecord {
     std::string L1;
     std::string L2;
-    std::string Name;
+    std::string Name; // UTF-8
     std::string GenreCode; // "" until read, and for a genre without Point rows
 };
 
@@ -42,8 +44,8 @@ std::vector<GenreRecord> ReadInstalledGenres(CSearchDb& db, const std::string& d
 // Sets the GenreCode of every installed genre from the open destination.
 void ReadInstalledGenreCodes(CSearchDb& db, CDaoDatabase* pDest, std::vector<GenreRecord>& installed);
 
-// The names of the source's genres whose code matches no installed genre's
-// code, in ORDER BY L1,L2 order. Empty when the source cannot be read.
+// The names (UTF-8) of the source's genres whose code matches no installed
+// genre's code, in ORDER BY L1,L2 order. Empty when the source cannot be read.
 std::vector<std::string> ReadNotInstalledGenreNames(CSearchDb& db, const std::string& source,
                                                     const std::vector<GenreRecord>& installed);
 

@@ -41,14 +41,12 @@ const UINT IDS_REMOVE_FAILED = 2033;
 const UINT IDS_REMOVING = 2034;
 const UINT IDS_REMOVING_GENRE = 2035;
 const UINT IDS_ALREADY_INSTALLED = 2038;
+const UINT IDS_NAME_NOT_USABLE = 2061;
 
 // Statements.
 const UINT IDS_SQL_GENRE_ROWS = 13020;
 const UINT IDS_SQL_GROUP_ROWS = 13021;
-const UINT IDS_SQL_GENRE_CATEGORY_ROWS = 13070;
-const UINT IDS_SQL_GENRE_POINT_ROWS = 13080;
 const UINT IDS_SQL_GENRE_BY_NAME = 13081;
-const UINT IDS_SQL_GENRE_FILTER = 13082;
 
 const char* const kModeCopy = "COPY";
 const char* const kModeRemove = "REMOVE";
@@ -66,6 +64,20 @@ void SetStaticText(wxStaticText* pStatic, const std::string& cp932)
     const wxString text = ToWx(cp932);
     if (pStatic->GetLabel() != text)
         pStatic->SetLabel(text);
+}
+
+// A list item's name in CP932, the form the page works with. A name that
+// has none is refused with a message naming it, as the list shows it.
+bool UsableGenreName(const std::string& nameUtf8, std::string& nameCp932)
+{
+    if (Utf8ToCp932(nameUtf8, nameCp932))
+        return true;
+    std::string text = LoadResStringUtf8(IDS_NAME_NOT_USABLE);
+    const std::string::size_type at = text.find("%s");
+    if (at != std::string::npos)
+        text.replace(at, 2, nameUtf8);
+    MessageBoxUtf8(text, MB_OK);
+    return false;
 }
 
 void SetEditText(wxTextCtrl* pEdit, const std::string& cp932)
@@ -312,21 +324,27 @@ long CGuidePage::ComputeSelectedSize(CGenreListCtrl* pList, const std::string& p
     std::optional<CWaitCursor> wait; // only while the databases are read
     long total = 0;
     for (int n : selected) {
-        const std::string name = pList->GetItemText(n);
-        auto cached = m_sizeCache.find(name);
+        const std::string nameUtf8 = pList->GetItemText(n);
+        auto cached = m_sizeCache.find(nameUtf8);
         if (cached != m_sizeCache.end()) {
             total += cached->second;
             continue;
         }
+        // A genre whose name has no CP932 form is never installed: it adds nothing.
+        std::string name;
+        if (!Utf8ToCp932(nameUtf8, name))
+            continue;
         if (!wait)
             wait.emplace();
         std::string l1, l2;
         if (!LookupGenreByName(path, name, l1, l2))
             return 0;
-        long size = m_db.EstimateGenreSize(path, l1, l2);
+        const long size = m_db.EstimateGenreSize(path, l1, l2);
+        // Rows that could not be counted (the file held for a moment) have
+        // no size: none is kept, so the next request counts again.
         if (size < 0)
-            size = 0; // a count that failed
-        m_sizeCache[name] = size;
+            continue;
+        m_sizeCache[nameUtf8] = size;
         total += size;
     }
     return total;
@@ -429,7 +447,9 @@ BOOL CGuidePage::InstallSelectedGenres(int n)
     while (n != 0) {
         const int current = n - 1;
         n = m_listNotInstalled->GetNextSelectedItem(current) + 1;
-        const std::string name = m_listNotInstalled->GetItemText(current);
+        std::string name;
+        if (!UsableGenreName(m_listNotInstalled->GetItemText(current), name))
+            return FALSE;
 
         if (!FileExists(m_strSourcePath)) {
             ShowFormattedMessage(IDS_FILE_NOT_FOUND, m_strSourcePath.c_str());
@@ -464,13 +484,7 @@ BOOL CGuidePage::InstallSelectedGenres(int n)
 int CGuidePage::InstallGenre(CProgressSink* pProgress, const std::string& source, const std::string& dest,
                              const std::string& l1, const std::string& l2)
 {
-    const long nCategory = m_db.CountRecords(source, FormatSql(IDS_SQL_GENRE_CATEGORY_ROWS, l1, l2));
-    const long nPoint = m_db.CountRecords(source, FormatSql(IDS_SQL_GENRE_POINT_ROWS, l1, l2));
-    pProgress->SetRange(0, static_cast<int>(nCategory + nPoint + 1));
-    pProgress->SetPos(0);
-    pProgress->SetStep(1);
-    const std::string filter = FormatSql(IDS_SQL_GENRE_FILTER, l1, l2);
-    return m_db.TransferGenre(pProgress, source, dest, filter, l1);
+    return InstallGenreRows(m_db, pProgress, source, dest, l1, l2);
 }
 
 void CGuidePage::RemoveEmptyDatabase()
@@ -516,7 +530,9 @@ BOOL CGuidePage::RemoveSelectedGenres(int n)
     while (n != 0) {
         const int current = n - 1;
         n = m_listInstalled->GetNextSelectedItem(current) + 1;
-        const std::string name = m_listInstalled->GetItemText(current);
+        std::string name;
+        if (!UsableGenreName(m_listInstalled->GetItemText(current), name))
+            return FALSE;
 
         m_progressDlg->SetText(FormatResString(IDS_REMOVING_GENRE, name));
         if (!FileExists(m_strDestPath)) {

@@ -9,12 +9,9 @@
 namespace {
 
 // Without a display there is nobody to answer: print the text and decline.
-int DefaultHandler(const std::string& textCp932, UINT type)
+int DefaultHandler(const std::string& textUtf8, UINT type)
 {
-    std::string utf8;
-    if (!Cp932ToUtf8(textCp932, utf8))
-        utf8 = textCp932;
-    std::fprintf(stderr, "%s\n", utf8.c_str());
+    std::fprintf(stderr, "%s\n", textUtf8.c_str());
     return (type & MB_YESNO) ? IDNO : IDOK;
 }
 
@@ -35,7 +32,15 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
 
 int AfxMessageBox(const std::string& textCp932, UINT type)
 {
-    return Handler()(textCp932, type);
+    std::string utf8;
+    if (!Cp932ToUtf8(textCp932, utf8))
+        utf8 = "?";
+    return Handler()(utf8, type);
+}
+
+int MessageBoxUtf8(const std::string& textUtf8, UINT type)
+{
+    return Handler()(textUtf8, type);
 }
 
 int AfxMessageBox(UINT nID, UINT type)

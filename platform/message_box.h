@@ -21,8 +21,9 @@ enum : int {
     IDNO = 7,
 };
 
-// text is code page 932. Returns IDOK, IDYES or IDNO.
-using MessageBoxHandler = std::function<int(const std::string& textCp932, UINT type)>;
+// The handler is the boundary to the display: it gets the text in UTF-8.
+// Returns IDOK, IDYES or IDNO.
+using MessageBoxHandler = std::function<int(const std::string& textUtf8, UINT type)>;
 
 // Installs a handler and returns the previous one.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
@@ -30,3 +31,6 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 int AfxMessageBox(const std::string& textCp932, UINT type = MB_OK);
 // The string-table entry nID, shown as it stands.
 int AfxMessageBox(UINT nID, UINT type = MB_OK);
+// Text that names data with no CP932 form (a genre name as a database holds
+// it), already in UTF-8.
+int MessageBoxUtf8(const std::string& textUtf8, UINT type = MB_OK);

@@ -17,10 +17,7 @@ long MessageBoxStyle(UINT type)
 
 void InstallWxMessageBoxHandler()
 {
-    SetMessageBoxHandler([](const std::string& textCp932, UINT type) -> int {
-        std::string utf8;
-        if (!Cp932ToUtf8(textCp932, utf8))
-            utf8 = "?";
+    SetMessageBoxHandler([](const std::string& utf8, UINT type) -> int {
         wxWindow* parent = wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
         if (parent && !parent->IsShown())
             parent = nullptr;

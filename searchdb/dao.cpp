@@ -12,42 +12,23 @@
 using dao::Throw;
 using dao::ThrowFromDb;
 
-COleVariant COleVariant::FromText(std::string cp932)
+COleVariant COleVariant::FromText(const std::string& cp932)
+{
+    return FromUtf8(dao::TextToUtf8(cp932));
+}
+
+COleVariant COleVariant::FromUtf8(std::string utf8)
 {
     COleVariant v;
     v.kind = Kind::Text;
-    v.text = std::move(cp932);
+    v.bytes = std::move(utf8);
     return v;
 }
 
-// The engine's access to a variant's UTF-8 form.
-struct DaoVariantUtf8 {
-    static void Set(COleVariant& v, const char* utf8, size_t size)
-    {
-        v.m_utf8.assign(utf8, size);
-        v.m_utf8Of = v.text;
-    }
-    static bool Known(const COleVariant& v)
-    {
-        return !v.m_utf8.empty() && v.m_utf8Of.size() == v.text.size() && v.m_utf8Of == v.text;
-    }
-    // Gives out the UTF-8 form if it is known (and forgets it).
-    static bool Take(COleVariant& v, std::string& utf8)
-    {
-        if (!Known(v))
-            return false;
-        utf8.swap(v.m_utf8);
-        v.m_utf8Of.clear();
-        return true;
-    }
-    static bool Copy(const COleVariant& v, std::string& utf8)
-    {
-        if (!Known(v))
-            return false;
-        utf8 = v.m_utf8;
-        return true;
-    }
-};
+std::string COleVariant::Text() const
+{
+    return dao::TextToCp932(bytes);
+}
 
 COleVariant COleVariant::FromInteger(std::int64_t value)
 {
@@ -197,16 +178,14 @@ COleVariant ColumnValue(sqlite3_stmt* stmt, int i)
         if (!p)
             p = "";
         v.kind = COleVariant::Kind::Text;
-        dao::TextToCp932(p, n, v.text);
-        if (!dao::IsAscii(p, n))
-            DaoVariantUtf8::Set(v, p, n);
+        v.bytes.assign(p, n);
         break;
     }
     case SQLITE_BLOB: {
         const char* p = static_cast<const char*>(sqlite3_column_blob(stmt, i));
         const int n = sqlite3_column_bytes(stmt, i);
         v.kind = COleVariant::Kind::Blob;
-        v.text.assign(p ? p : "", n);
+        v.bytes.assign(p ? p : "", n);
         break;
     }
     default:
@@ -977,8 +956,6 @@ void CDaoRecordset::Update()
         file.batch = std::make_unique<RowBatch>(file);
     auto& batch = static_cast<RowBatch&>(*file.batch);
     batch.Target(rs.appender, rs.tableUtf8, rs.tableColumnsUtf8);
-    // Text is converted before the row counts, so a value with no UTF-8
-    // form leaves nothing behind.
     const bool deferred = !sqlite3_get_autocommit(file.db);
     BoundValue* values = batch.NextRow();
     for (size_t i = 0; i < rs.newRow.size(); ++i) {
@@ -995,12 +972,12 @@ void CDaoRecordset::Update()
             b.real = v.real;
             break;
         case COleVariant::Kind::Text:
-            // A row that waits is past retrying: its text can be taken.
-            if (!(deferred ? DaoVariantUtf8::Take(v, b.bytes) : DaoVariantUtf8::Copy(v, b.bytes)))
-                b.bytes = dao::TextToUtf8(v.text);
-            break;
         case COleVariant::Kind::Blob:
-            b.bytes = v.text;
+            // A row that waits is past retrying: its bytes can be taken.
+            if (deferred)
+                b.bytes.swap(v.bytes);
+            else
+                b.bytes = v.bytes;
             break;
         }
     }

@@ -22,26 +22,24 @@ public:
     int m_nEngineCode;
 };
 
-// COleVariant: Null, a whole number, a real number or CP932 text.
+// COleVariant: Null, a whole number, a real number, text or a blob. Text is
+// held as the database stores it, in UTF-8, so that a value read from one
+// database goes into another byte for byte, whatever CP932 can hold; only
+// the installer's own reads convert it (Text).
 struct COleVariant {
     enum class Kind { Null, Integer, Real, Text, Blob };
     Kind kind = Kind::Null;
     std::int64_t integer = 0;
     double real = 0.0;
-    std::string text; // CP932 for Text, raw bytes for Blob
+    std::string bytes; // UTF-8 for Text, raw bytes for Blob
 
     bool IsNull() const { return kind == Kind::Null; }
-    static COleVariant FromText(std::string cp932);
+    // Raises CDaoException for bytes that are not CP932 text.
+    static COleVariant FromText(const std::string& cp932);
+    static COleVariant FromUtf8(std::string utf8);
     static COleVariant FromInteger(std::int64_t v);
-
-private:
-    // The UTF-8 form of text as the engine read it from a database, so that
-    // a value copied into another database is not converted back again. It
-    // counts only while text still holds what it was made from: setting
-    // text, in whatever way, makes it stale.
-    friend struct DaoVariantUtf8;
-    std::string m_utf8;
-    std::string m_utf8Of;
+    // The text in CP932; raises CDaoException when it has no CP932 form.
+    std::string Text() const;
 };
 
 enum : int { dbOpenDynaset = 2 };

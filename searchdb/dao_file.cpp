@@ -252,19 +252,12 @@ std::string TextToUtf8(const std::string& cp932)
 
 std::string TextToCp932(const std::string& utf8)
 {
+    if (IsAscii(utf8.data(), utf8.size()))
+        return utf8;
     std::string out;
-    TextToCp932(utf8.data(), utf8.size(), out);
-    return out;
-}
-
-void TextToCp932(const char* utf8, size_t size, std::string& out)
-{
-    if (IsAscii(utf8, size)) {
-        out.assign(utf8, size);
-        return;
-    }
-    if (!Utf8ToCp932(std::string(utf8, size), out))
+    if (!Utf8ToCp932(utf8, out))
         Throw(SQLITE_MISMATCH, "text has no code page 932 form");
+    return out;
 }
 
 void Exec(sqlite3* db, const char* sql)

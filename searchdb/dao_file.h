@@ -70,7 +70,6 @@ std::string LocaleWithoutPassword(const std::string& locale);
 std::string PathToUtf8(const std::string& pathCp932);
 std::string TextToUtf8(const std::string& cp932);
 std::string TextToCp932(const std::string& utf8);
-void TextToCp932(const char* utf8, size_t size, std::string& out);
 
 // ASCII reads the same in both encodings (most fields are ASCII codes).
 inline bool IsAscii(const char* p, size_t n)

@@ -27,7 +27,7 @@ std::string VariantText(const COleVariant& value)
 {
     switch (value.kind) {
     case COleVariant::Kind::Text:
-        return value.text;
+        return value.Text();
     case COleVariant::Kind::Integer:
         return FormatText("%" PRId64, value.integer);
     case COleVariant::Kind::Real:

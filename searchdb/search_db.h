@@ -45,6 +45,7 @@ public:
     BOOL IsProductData(const std::string& path, const std::string& kind);
     int GetDataLevel(const std::string& path);
     long CountRecords(const std::string& path, const std::string& sql);
+    // Bytes the genre adds; -1 when its rows could not be counted.
     long EstimateGenreSize(const std::string& path, const std::string& l1, const std::string& l2);
     BOOL GetFirstFieldText(std::string& result, const std::string& path, const std::string& sql,
                            const std::string& field);

@@ -23,10 +23,10 @@ bool WholeNumber(const COleVariant& v, long& out)
         out = static_cast<long>(v.real);
         return static_cast<double>(out) == v.real;
     case COleVariant::Kind::Text: {
-        if (v.text.empty())
+        if (v.bytes.empty())
             return false;
         char* end = nullptr;
-        out = std::strtol(v.text.c_str(), &end, 10);
+        out = std::strtol(v.bytes.c_str(), &end, 10);
         return end && *end == '\0';
     }
     default:
@@ -106,9 +106,10 @@ long CSearchDb::EstimateGenreSize(const std::string& path, const std::string& l1
 {
     const long categories = CountRecords(path, FormatSql(13070, l1, l2));
     const long points = CountRecords(path, FormatSql(13080, l1, l2));
-    // A genre whose rows cannot be counted has no size to show.
+    // A genre whose rows cannot be counted has no size: the caller must not
+    // take the failure for one.
     if (categories < 0 || points < 0)
-        return 0;
+        return -1;
     return static_cast<long>(points * 400.0 + categories * 200.0);
 }
 
@@ -138,9 +139,10 @@ BOOL CSearchDb::IsCategoryNameAbsent(const std::string& path, const std::string&
     if (!rs.IsOpen())
         return FALSE;
     try {
-        if (rs->IsEOF())
-            return TRUE;
-        return VariantText(rs->GetFieldValue("Name")) != name ? TRUE : FALSE;
+        // No row finds "", which an empty name equals: such a genre counts
+        // as present, so nothing is installed under it.
+        const std::string found = rs->IsEOF() ? std::string() : VariantText(rs->GetFieldValue("Name"));
+        return found != name ? TRUE : FALSE;
     } catch (const CDaoException&) {
         return FALSE;
     }

@@ -1,9 +1,18 @@
 #include "services/compact.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
 
 #include "address/path_functions.h"
 #include "platform/cp932.h"
@@ -51,7 +60,84 @@ void RemoveLeftovers(const std::string& utf8Temp)
     ::unlink((utf8Temp + "-journal").c_str());
 }
 
+std::function<void()>& BeforeRenameHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+// A compacted file waiting for its rename has a marker beside it that
+// records which file it is. A compaction killed before the rename leaves
+// both; the next one removes the file only when it is still the very file
+// recorded (device, inode, size, modification time), so a user's file that
+// took the name meanwhile is never touched.
+const char* const kMarkerSuffix = ".pellvane-compact";
+
+std::string MarkerOf(const std::string& utf8Temp)
+{
+    const std::string::size_type slash = utf8Temp.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : utf8Temp.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? utf8Temp : utf8Temp.substr(slash + 1);
+    return folder + "." + name + kMarkerSuffix;
+}
+
+std::string Identity(const struct stat& st)
+{
+    return FormatText("%ju %ju %jd %jd %ld", static_cast<uintmax_t>(st.st_dev), static_cast<uintmax_t>(st.st_ino),
+                      static_cast<intmax_t>(st.st_size), static_cast<intmax_t>(st.st_mtim.tv_sec),
+                      static_cast<long>(st.st_mtim.tv_nsec));
+}
+
+bool WriteMarker(const std::string& utf8Temp, const struct stat& st)
+{
+    std::ofstream out(MarkerOf(utf8Temp), std::ios::trunc);
+    out << Identity(st) << '\n';
+    out.close();
+    return !out.fail();
+}
+
+// Removes what compactions killed before their rename left in folder.
+void RemoveStaleTemporaries(const std::string& utf8Folder)
+{
+    static const std::regex kMarkerName(R"(\.(db[0-9]+\.dbs)\.pellvane-compact)");
+    DIR* dir = ::opendir(utf8Folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::pair<std::string, std::string>> found; // marker, temporary
+    while (const dirent* entry = ::readdir(dir)) {
+        std::cmatch m;
+        if (std::regex_match(entry->d_name, m, kMarkerName))
+            found.emplace_back(utf8Folder + "/" + entry->d_name, utf8Folder + "/" + m[1].str());
+    }
+    ::closedir(dir);
+    for (const auto& [marker, temp] : found) {
+        std::ifstream in(marker);
+        std::string recorded;
+        std::getline(in, recorded);
+        struct stat st;
+        if (::lstat(temp.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !recorded.empty() && Identity(st) == recorded)
+            RemoveLeftovers(temp);
+        ::unlink(marker.c_str());
+    }
+}
+
+// The compacted file takes the old one's place, and so its permissions: the
+// mode always, the owner and group where the process may set them (only
+// root may give a file away; a member of the group may set the group).
+bool TakePermissions(int fd, const struct stat& old)
+{
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // Not ours to set: the file stays the runner's.
+    }
+    return ::fchmod(fd, old.st_mode & 07777) == 0;
+}
+
 } // namespace
+
+void SetCompactBeforeRenameHook(std::function<void()> hook)
+{
+    BeforeRenameHook() = std::move(hook);
+}
 
 std::string MakeTempDatabaseName(const std::string& path, const std::string& fileName)
 {
@@ -66,21 +152,37 @@ std::string MakeTempDatabaseName(const std::string& path, const std::string& fil
 
 BOOL CompactInPlace(CSearchDb& db, const std::string& path, const std::string& fileName)
 {
+    std::string utf8Path;
+    if (!PathToNative(path, utf8Path))
+        return FALSE;
+    RemoveStaleTemporaries(FolderOf(utf8Path));
     const std::string temp = MakeTempDatabaseName(path, fileName);
-    std::string utf8Path, utf8Temp;
-    if (!PathToNative(path, utf8Path) || !PathToNative(temp, utf8Temp))
+    std::string utf8Temp;
+    if (!PathToNative(temp, utf8Temp))
         return FALSE;
 
     if (!db.CompactSearchFile(path, temp)) {
         RemoveLeftovers(utf8Temp);
         return FALSE;
     }
-    // The compacted file must be on the disk before it takes the old one's
-    // name; the rename then replaces the old file in one step.
-    if (!SyncPath(utf8Temp, O_RDONLY) || ::rename(utf8Temp.c_str(), utf8Path.c_str()) != 0) {
+    // The compacted file gets the old one's permissions and must be on the
+    // disk before it takes the old one's name; the rename then replaces the
+    // old file in one step.
+    struct stat old, st;
+    const int fd = ::open(utf8Temp.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ready = fd >= 0 && ::stat(utf8Path.c_str(), &old) == 0 && TakePermissions(fd, old) && ::fsync(fd) == 0 &&
+                 ::fstat(fd, &st) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    ready = ready && WriteMarker(utf8Temp, st);
+    if (ready && BeforeRenameHook())
+        BeforeRenameHook()();
+    if (!ready || ::rename(utf8Temp.c_str(), utf8Path.c_str()) != 0) {
         RemoveLeftovers(utf8Temp);
+        ::unlink(MarkerOf(utf8Temp).c_str());
         return FALSE;
     }
+    ::unlink(MarkerOf(utf8Temp).c_str());
     SyncPath(FolderOf(utf8Path), O_RDONLY | O_DIRECTORY);
     return TRUE;
 }
@@ -90,7 +192,9 @@ void SaveAndCompactGuide(CSearchDb& db, const std::string& destPath, const std::
 {
     SetGuideHdPath(destPath.c_str());
     SetGuideCdPath(sourcePath.c_str());
-    if (bGuideChanged != TRUE)
+    // Nothing to compact: the last genre went with the file, or the
+    // destination was browsed to a folder without a database.
+    if (bGuideChanged != TRUE || !FileExists(destPath))
         return;
 
     const std::string word = GuideDataWord();

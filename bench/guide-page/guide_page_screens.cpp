@@ -142,7 +142,7 @@ int main(int argc, char** argv)
     wxTheApp->CallOnInit();
     InstallWxWaitCursorHooks();
     SetMessageBoxHandler([](const std::string& text, UINT) {
-        std::fprintf(stderr, "message: %s\n", ToUtf8(text).c_str());
+        std::fprintf(stderr, "message: %s\n", text.c_str());
         return IDOK;
     });
     const int rc = Run(fs::absolute(argv[1]).string());

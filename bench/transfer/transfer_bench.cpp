@@ -304,7 +304,7 @@ int main(int argc, char** argv)
     const long rows = argc > 1 ? std::atol(argv[1]) : 200000;
     const long memoryRows = argc > 2 ? std::atol(argv[2]) : 1000000;
     SetMessageBoxHandler([](const std::string& text, UINT) {
-        std::fprintf(stderr, "message: %s\n", ToUtf8(text).c_str());
+        std::fprintf(stderr, "message: %s\n", text.c_str());
         return IDOK;
     });
 

@@ -49,7 +49,7 @@ Names Items(wxWindow* page, int id)
 {
     Names names;
     for (int i = 0; i < List(page, id)->GetItemCount(); ++i)
-        names.push_back(ToUtf8(List(page, id)->GetItemText(i)));
+        names.push_back(List(page, id)->GetItemText(i));
     return names;
 }
 void Select(wxWindow* page, int id, const std::vector<int>& rows)
@@ -323,6 +323,57 @@ TEST_F(GuidePageTest, OptimisationAtCloseDeclinedOrAccepted)
     EXPECT_EQ(AllRows(dest), rows);
     EXPECT_LT(ReadFileBytes(dest).size(), before.size());
     EXPECT_EQ(ListDir(hd.path()), Names{"Guide.dbs"});
+}
+
+// A CD whose data holds text that code page 932 cannot: the genre whose
+// rows hold it installs whole, byte for byte as the sqlite3 shell reads both
+// files; the genre whose very name has no CP932 form is listed as it is
+// named and refused with a message naming it, and nothing of it arrives.
+TEST_F(GuidePageTest, TextBeyondCodePage932InstallsAndANameWithoutACp932FormIsRefused)
+{
+    const std::string cafe = "Café 𠮷野家";
+    MakeGuideDb(source, {{"1", "1", "Sushi", 3, "01010000", 2}, {"1", "2", cafe, 2, "01020000"}});
+    SqliteFile cdFile(source);
+    for (const std::string& value : BeyondCp932()) {
+        const std::string text = TextLiteral(value);
+        cdFile.Exec("INSERT INTO Category (L1,L2,L3,Name,NamePronounce) VALUES ('1','1','9'," + text + "," + text + ")");
+        cdFile.Exec("INSERT INTO Point (L1,L2,L3,Name,Address,TS99GenreCode) VALUES ('1','1','2'," + text + "," + text + ",'01010000')");
+    }
+    cdFile.Exec("UPDATE Property SET CompanyName=" + TextLiteral("Veltrane ©") + ", Comments=" + TextLiteral("🍣 𩸽"));
+    modals.AnswerMessage(wxID_OK); // no hard-disk database yet
+    Open();
+    EXPECT_EQ(Items(page, kNotInstalled), (Names{"Sushi", cafe}));
+    Select(page, kNotInstalled, {1});
+    EXPECT_EQ(Label(kSize), "およそ 0MB");
+    modals.AnswerMessage(wxID_OK);
+    Act(kNotInstalled, kInstall, {0, 1});
+    EXPECT_EQ(modals.messages().back(), "「" + cafe + "」のジャンル名には、このプログラムで扱えない文字が含まれているため、"
+                                        "インストールや削除ができません。");
+    EXPECT_EQ(modals.messages().size(), 2u);
+    ExpectMainDialogBack();
+    EXPECT_EQ(Items(page, kInstalled), Names{"Sushi"});
+    EXPECT_EQ(Items(page, kNotInstalled), Names{cafe});
+    const std::string read = ".mode quote\nSELECT * FROM Property;\nSELECT * FROM Category WHERE L2='1' ORDER BY rowid;\n"
+                             "SELECT * FROM Point WHERE L2='1' ORDER BY rowid;\n";
+    EXPECT_EQ(SqliteShellOutput(dest, read), SqliteShellOutput(source, read));
+    EXPECT_EQ(SqliteShellOutput(dest, "SELECT count(*) FROM Category WHERE L2='2';SELECT count(*) FROM Point WHERE L2='2';"), "0\n0\n");
+}
+
+// A genre whose rows could not be counted (its CD file damaged or held for
+// a moment) shows no size and keeps none: the next request counts again.
+TEST_F(GuidePageTest, ASizeThatCouldNotBeCountedIsCountedAgain)
+{
+    MakeGuideDb(source, {{"1", "1", "A", 2700, "01010000"}});
+    MakeGuideDb(dest, {});
+    Open();
+    SqliteFile(source).Exec("ALTER TABLE Point RENAME TO Away");
+    Select(page, kNotInstalled, {0});
+    EXPECT_EQ(Label(kSize), "およそ 0MB");
+    SqliteFile(source).Exec("ALTER TABLE Away RENAME TO Point");
+    Select(page, kNotInstalled, {});
+    Select(page, kNotInstalled, {0});
+    EXPECT_EQ(Label(kSize), "およそ 1MB");
+    EXPECT_EQ(modals.messages(), Names{});
 }
 
 class ClosableDlg : public CInstallerDlg {

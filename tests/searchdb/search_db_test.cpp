@@ -109,13 +109,14 @@ TEST(SearchQueries, CountsSizesFirstFieldsAndAbsentNames)
                 db.GetFirstFieldText(nothing, path, FormatSql(13081, J("カレー")), "L1"));
     EXPECT_EQ(l2 + "/" + nothing, "3/");
     // Exact names; quotes and a trail byte 0x5C (ソ) cannot change the statement.
+    // An empty name that no row carries equals the "" found: present.
     for (const auto& [name, absent] : {std::pair{std::string("Joe's"), FALSE}, {"joe's", TRUE}, {"x' OR Name<>'", TRUE},
-                                       {J("ソフト"), FALSE}})
+                                       {J("ソフト"), FALSE}, {"", FALSE}})
         EXPECT_EQ(db.IsCategoryNameAbsent(path, name), absent) << ToUtf8(name);
     EXPECT_TRUE(messages.texts().empty());
     // A file that does not open: -1, no size, result unchanged; 2039 each time.
     EXPECT_EQ(db.CountRecords(none, FormatSql(13080, "2", "3")), -1);
-    EXPECT_EQ(db.EstimateGenreSize(none, "2", "3"), 0);
+    EXPECT_EQ(db.EstimateGenreSize(none, "2", "3"), -1);
     EXPECT_FALSE(db.GetFirstFieldText(failed, none, FormatSql(13081, J("寿司")), "L1"));
     EXPECT_EQ(failed, "unchanged");
     EXPECT_EQ(messages.texts(), Strings(4, Message(2039, none)));

@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 
+#include "guide/genre_rows.h"
 #include "platform/wait_cursor.h"
 #include "search_fixture.h"
 #include "searchdb/search_db.h"
@@ -62,17 +63,12 @@ Rows GenreRows(const std::string& path, const std::string& l1, const std::string
     return Query(path, "SELECT * FROM Category" + where + "SELECT * FROM Point" + where);
 }
 
-// What the guide page does around a transfer: the range 0 to the source's
-// counts plus 1, position 0, step 1, the genre filter.
+// The guide page's own install of one genre.
 int InstallGenre(RecordingSink& sink, const std::string& src, const std::string& dst, const std::string& l1,
                  const std::string& l2)
 {
     CSearchDb db;
-    const long n = db.CountRecords(src, FormatSql(13070, l1, l2)) + db.CountRecords(src, FormatSql(13080, l1, l2));
-    sink.SetRange(0, static_cast<int>(n + 1));
-    sink.SetPos(0);
-    sink.SetStep(1);
-    return db.TransferGenre(&sink, src, dst, FormatSql(13082, l1, l2), l1);
+    return InstallGenreRows(db, &sink, src, dst, l1, l2);
 }
 
 } // namespace
@@ -180,4 +176,41 @@ TEST(Transfer, KilledProcessLeavesOnlyCommittedGenres)
         // Group rows come with the first genre of their group, once (40's is its genre's own).
         EXPECT_EQ(Scalar(dst, "SELECT count(*) FROM Category WHERE L2='0'"), (present > 0) * 2 + (present > 2) + (present > 3));
     }
+}
+
+// Real place data holds text that code page 932 cannot: in the Property row,
+// the genre's Category rows, its group row and its points. A new hard-disk
+// database and two genres installed by the page's own code hold it byte for
+// byte, as another program (the sqlite3 shell) reads both files.
+TEST(Transfer, TextBeyondCodePage932ArrivesByteForByte)
+{
+    TempDir dir;
+    MessageRecorder messages;
+    const std::string src = dir / "Guide.dbs", dst = dir / "hd.dbs";
+    const auto& v = BeyondCp932();
+    std::string sql = "DELETE FROM Property; INSERT INTO Property VALUES ('Tessra','5.0','GuideData','1.0'," +
+                      TextLiteral(v[1]) + "," + TextLiteral(v[2]) + "," + TextLiteral(v[5]) + ");" + Sql(12010) +
+                      ";INSERT INTO Category (L1,L2,L3,Name,NamePronounce) VALUES ('10','0','0'," + TextLiteral(v[0]) +
+                      "," + TextLiteral(v[3]) + ");";
+    for (size_t i = 0; i < v.size(); ++i) {
+        const std::string l2 = i % 2 ? "'01'" : "'02'", text = TextLiteral(v[i]);
+        sql += "INSERT INTO Category (L1,L2,L3,Name,NamePronounce) VALUES ('10'," + l2 + ",'" + std::to_string(i + 1) +
+               "'," + text + "," + text + ");INSERT INTO Point (L1,L2,L3,Name,NamePronounce,Address,Tel,TS99GenreCode) "
+               "VALUES ('10'," + l2 + ",'0'," + text + "," + text + "," + text + "," + text + ",'10010100');";
+    }
+    MakeGuideFile(src, sql + "INSERT INTO Category (L1,L2,L3,Name) VALUES ('10','01','0','Plain'),('10','02','0','Also');");
+    CSearchDb db;
+    ASSERT_TRUE(CreateSearchFile(db, src, dst));
+    for (const char* l2 : {"01", "02"}) {
+        RecordingSink sink;
+        EXPECT_EQ(InstallGenre(sink, src, dst, "10", l2), 1) << l2;
+    }
+    EXPECT_EQ(messages.texts(), Strings{});
+    const std::string read = ".mode quote\nSELECT * FROM Property;\nSELECT * FROM Category WHERE L1='10' ORDER BY L2, L3;\n"
+                             "SELECT * FROM Point ORDER BY L2, rowid;\n";
+    const std::string onCd = SqliteShellOutput(src, read), installed = SqliteShellOutput(dst, read);
+    EXPECT_EQ(installed, onCd);
+    for (const std::string& value : v)
+        EXPECT_NE(installed.find(value), std::string::npos) << value;
+    EXPECT_EQ(SqliteShellOutput(dst, "SELECT count(*) FROM Point WHERE typeof(Name) = 'text';"), "6\n");
 }

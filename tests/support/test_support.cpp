@@ -1,13 +1,14 @@
 #include "support/test_support.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-#include "platform/cp932.h"
 
 namespace fs = std::filesystem;
 
@@ -60,10 +61,7 @@ std::string ScratchRegistry::file(const char* rootName) const
 
 MessageRecorder::MessageRecorder()
 {
-    m_previous = SetMessageBoxHandler([this](const std::string& text, UINT type) -> int {
-        std::string utf8;
-        if (!Cp932ToUtf8(text, utf8))
-            utf8 = "<not CP932>" + text;
+    m_previous = SetMessageBoxHandler([this](const std::string& utf8, UINT type) -> int {
         m_shown.push_back({utf8, type});
         if (!m_answers.empty()) {
             int id = m_answers.front();
@@ -117,4 +115,50 @@ std::vector<std::string> ListDir(const std::string& path)
         names.push_back(it->path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string SqliteShellOutput(const std::string& path, const std::string& sql)
+{
+    // The statements go in on standard input, where dot-commands work too.
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0)
+        throw std::runtime_error("pipe");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        for (int fd : {in[0], in[1], out[0], out[1]})
+            close(fd);
+        execl("/usr/bin/sqlite3", "sqlite3", "-batch", "-bail", path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    const bool written = write(in[1], sql.data(), sql.size()) == static_cast<ssize_t>(sql.size());
+    close(in[1]);
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<size_t>(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!written || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("sqlite3 failed on " + sql);
+    return text;
+}
+
+const std::vector<std::string>& BeyondCp932()
+{
+    static const std::vector<std::string> values = {"𠮷野家", "Café", "© 2026", "寿司🍣", "𩸽の俠", "bad \xff\xfe"};
+    return values;
+}
+
+std::string TextLiteral(const std::string& bytes)
+{
+    static const char* const digits = "0123456789ABCDEF";
+    std::string hex;
+    for (unsigned char c : bytes)
+        hex += std::string{digits[c >> 4], digits[c & 15]};
+    return "CAST(X'" + hex + "' AS TEXT)";
 }

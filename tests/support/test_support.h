@@ -68,3 +68,15 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool PathExists(const std::string& path);
 // Names of the entries of a folder, sorted.
 std::vector<std::string> ListDir(const std::string& path);
+
+// What the sqlite3 shell (/usr/bin/sqlite3, another program) prints for sql
+// on a file: its standard output, byte for byte. Throws when it fails.
+std::string SqliteShellOutput(const std::string& path, const std::string& sql);
+
+// Text that code page 932 cannot hold, as real place data has it: a variant
+// kanji, a Latin accent, a sign, an emoji, JIS X 0213 kanji, and bytes that
+// are not UTF-8 at all.
+const std::vector<std::string>& BeyondCp932();
+
+// An SQL literal of exactly these bytes, stored as text.
+std::string TextLiteral(const std::string& bytes);
