@@ -357,6 +357,19 @@ TEST_F(GuidePageTest, TextBeyondCodePage932InstallsAndANameWithoutACp932FormIsRe
                              "SELECT * FROM Point WHERE L2='1' ORDER BY rowid;\n";
     EXPECT_EQ(SqliteShellOutput(dest, read), SqliteShellOutput(source, read));
     EXPECT_EQ(SqliteShellOutput(dest, "SELECT count(*) FROM Category WHERE L2='2';SELECT count(*) FROM Point WHERE L2='2';"), "0\n0\n");
+
+    // Installed by another program, such a genre is listed and cannot be removed by itself either.
+    SqliteFile(dest).Rows("INSERT INTO Category (L1,L2,L3,Name) VALUES ('1','2','0',?)", {cafe.c_str()});
+    modals.AnswerDir(hd.path()); // the same folder again: the lists are refilled
+    Click(page, kBrowseDest);
+    EXPECT_EQ(Items(page, kInstalled), (Names{"Sushi", cafe}));
+    const std::string before = ReadFileBytes(dest);
+    modals.AnswerMessage(wxID_OK);
+    Act(kInstalled, kRemove, {1});
+    EXPECT_EQ(modals.messages().size(), 3u);
+    EXPECT_EQ(modals.messages().back(), modals.messages().at(1));
+    EXPECT_EQ(ReadFileBytes(dest), before);
+    ExpectMainDialogBack();
 }
 
 // A genre whose rows could not be counted (its CD file damaged or held for
