@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 CGenreListCtrl::CGenreListCtrl(wxWindow* parent, wxWindowID id, const wxRect& rect)
     : wxDataViewListCtrl(parent, id, rect.GetPosition(), rect.GetSize(),
                          wxDV_MULTIPLE | wxDV_NO_HEADER | wxBORDER_THEME)

@@ -4,7 +4,6 @@
 #include <wx/msgdlg.h>
 #include <wx/utils.h>
 
-#include "platform/cp932.h"
 #include "platform/message_box.h"
 #include "platform/wait_cursor.h"
 
