@@ -166,10 +166,10 @@ TEST_F(AddressPageTest, ChoicesFollowTheLevelsOfBothFolders)
             ASSERT_TRUE(level == 0 || address_fixture::MakeAddressDb(path, level));
         OpenOn(cd.path(), hd.path());
         SCOPED_TRACE(::testing::Message() << c.cdStandard << c.cdDetailed << c.installed);
-        EXPECT_EQ((std::vector<bool>{Enabled(P::IDC_STANDARD) && Enabled(P::IDC_STANDARD_NOTE),
-                                     Enabled(P::IDC_DETAILED) && Enabled(P::IDC_DETAILED_NOTE), Checked(P::IDC_STANDARD),
-                                     Checked(P::IDC_DETAILED)}),
-                  c.shown);
+        // Each radio and its note, enabled or not together.
+        EXPECT_EQ((std::vector<bool>{Enabled(P::IDC_STANDARD), Enabled(P::IDC_STANDARD_NOTE), Enabled(P::IDC_DETAILED),
+                                     Enabled(P::IDC_DETAILED_NOTE), Checked(P::IDC_STANDARD), Checked(P::IDC_DETAILED)}),
+                  (std::vector<bool>{c.shown[0], c.shown[0], c.shown[1], c.shown[1], c.shown[2], c.shown[3]}));
         for (const auto& [radio, apply] : {std::pair{P::IDC_STANDARD, c.applyAfterStandard}, std::pair{P::IDC_DETAILED, c.applyAfterDetailed}})
             EXPECT_FALSE(apply >= 0 && (Click(radio), Enabled(P::IDC_APPLY) != (apply == 1))) << radio;
     }
