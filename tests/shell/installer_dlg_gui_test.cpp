@@ -270,7 +270,8 @@ TEST_F(MainDialog, AdministratorMessageForAUserWhoCannotWriteTheRegistry)
     const char* shared = std::getenv("PELLVANE_TEST_REGISTRY");
     TempDir folder;
     const std::string bytes = kMachineHeader + "GuideDirectory]\n\"DataPath_0\"=\"/cdrom/Guide.dbs\"\n\"DataPath_1\"=\"" +
-                              folder.path() + "/Guide.dbs\"\n\n";
+                              folder.path() + "/Guide.dbs\"\n\n" + kMachineHeader.substr(kMachineHeader.find('[')) +
+                              "AddressDirectory]\n\"DataPath_1\"=\"" + folder.path() + "/Address.dbs\"\n\n";
     if (!shared) {
         WriteFileBytes(folder / "HKEY_LOCAL_MACHINE.reg", bytes);
         chmod((folder / "HKEY_LOCAL_MACHINE.reg").c_str(), 0444);
