@@ -5,7 +5,6 @@
 
 #include "platform/cp932.h"
 #include "platform/message_box.h"
-#include "res/strings.h"
 #include "settings/host_object.h"
 
 const char* const kAddressKey = "SOFTWARE\\Veltrane Corporation\\DirectoryServices\\AddressDirectory";
