@@ -253,6 +253,7 @@ void CAddressPage::BrowseFolder(bool bSource)
         return;
     }
     strFolder = strNew;
+    (bSource ? m_bSourceChosen : m_bDestChosen) = true;
     if (bSource)
         UpdateSourceChoices();
     UpdateInstalledCheck();
@@ -331,8 +332,12 @@ void CAddressPage::OnApply()
 
 void CAddressPage::SaveDataPaths()
 {
-    SetAddressHdPath((AddBackslash(m_strDestDir) + m_strInstalledFile).c_str());
-    SetAddressCdPath((AddBackslash(m_strSourceDir) + m_strDetailedFile).c_str());
+    // A stored path that could not be used here stays until the user chooses
+    // a folder in its place.
+    if (m_bDestChosen || !IsAddressHdPathUnusable())
+        SetAddressHdPath((AddBackslash(m_strDestDir) + m_strInstalledFile).c_str());
+    if (m_bSourceChosen || !IsAddressCdPathUnusable())
+        SetAddressCdPath((AddBackslash(m_strSourceDir) + m_strDetailedFile).c_str());
 }
 
 void CAddressPage::OnCharHook(wxKeyEvent& event)

@@ -81,6 +81,9 @@ protected:
     wxButton* m_btnBrowseSource = nullptr;
     std::string m_strSourceDir;
     std::string m_strDestDir;
+    // Whether the user chose each folder in this run.
+    bool m_bSourceChosen = false;
+    bool m_bDestChosen = false;
     wxWindow* m_pMainDlg = nullptr;
     std::string m_strDetailedFile;
     std::string m_strStandardFile;

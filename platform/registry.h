@@ -23,6 +23,7 @@ enum : LONG {
     ERROR_FILE_NOT_FOUND = 2,
     ERROR_ACCESS_DENIED = 5,
     ERROR_INVALID_HANDLE = 6,
+    ERROR_INVALID_DATA = 13, // a stored string has no CP932 form
     ERROR_INVALID_PARAMETER = 87,
     ERROR_MORE_DATA = 234,
 };

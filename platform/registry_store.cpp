@@ -755,8 +755,14 @@ bool CanWrite(const std::string& rootName)
     if (::stat(file.c_str(), &st) != 0)
         return errno == ENOENT;
     std::string target;
-    return S_ISREG(st.st_mode) && Writable(file) && ReplacementTarget(file, target) &&
-           WritableFolder(FolderOf(target));
+    if (!S_ISREG(st.st_mode) || !Writable(file) || !ReplacementTarget(file, target) ||
+        !WritableFolder(FolderOf(target)))
+        return false;
+    // A file that every write would refuse (ERROR_BADDB) is no more writable
+    // than a read-only one.
+    std::string text;
+    Key root;
+    return ReadWhole(target, text) == ReadResult::Ok && Parse(text, rootName, root);
 }
 
 LONG Update(const std::string& rootName, const std::function<LONG(Key& root, bool& modified)>& change)

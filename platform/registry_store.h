@@ -12,7 +12,6 @@
 
 // Result codes beyond those of registry.h.
 enum : LONG {
-    ERROR_INVALID_DATA = 13,  // a stored string has no CP932 form
     ERROR_WRITE_FAULT = 29,   // the new file could not be written
     ERROR_BADDB = 1009,       // the root file exists but is not understood
 };
@@ -66,7 +65,7 @@ std::string RootFilePath(const std::string& rootName);
 Key Load(const std::string& rootName);
 
 // Whether a write of the root file would be permitted: the file is a
-// writable regular file, or it does not exist and its folder (or, when the
+// writable regular file that the store understands, or it does not exist and its folder (or, when the
 // folder does not exist yet, the nearest existing folder above it) is
 // writable.
 bool CanWrite(const std::string& rootName);

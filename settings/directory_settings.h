@@ -3,6 +3,11 @@
 // live under HKEY_LOCAL_MACHINE in the address and guide keys. Reads never
 // fail (missing means 0, "" or the default file name); writes report success
 // and lose a failure silently. Strings are CP932.
+//
+// A stored string that cannot be used here (its text has no CP932 form, or
+// it is longer than the read buffer) reads as missing but is kept: a setter
+// never writes over it the value its getter answered in its place, only a
+// path the user chose.
 #pragma once
 
 #include <string>
@@ -37,3 +42,11 @@ std::string GetGuideHdPath(LPCSTR fileName);   // "DataPath_1", host folder + fi
 BOOL SetGuideCdPath(LPCSTR path);
 BOOL SetGuideHdPath(LPCSTR path);
 DWORD GetCurrentData();                // "CurrentData", 0
+
+// Whether the address page's stored paths could not be used in this run.
+bool IsAddressCdPathUnusable();
+bool IsAddressHdPathUnusable();
+// Tells the user, once a run, that a stored value could not be used.
+void ReportUnusableDirectoryValues();
+// Forgets what the getters met (tests start each run afresh).
+void ForgetUnusableDirectoryValues();

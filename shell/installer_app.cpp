@@ -1,9 +1,22 @@
 #include "shell/installer_app.h"
 
+#include <wx/log.h>
+
 #include "platform/wx_hooks.h"
 #include "shell/installer_dlg.h"
 
 CInstallerApp::CInstallerApp() = default;
+
+bool CInstallerApp::Initialize(int& argc, wxChar** argv)
+{
+    // Without a display the toolkit's complaint cannot be a message box
+    // (showing one there aborts the process): it goes to standard error.
+    wxLogStderr toStderr;
+    wxLog* previous = wxLog::SetActiveTarget(&toStderr);
+    const bool ok = wxApp::Initialize(argc, argv);
+    wxLog::SetActiveTarget(previous);
+    return ok;
+}
 
 bool CInstallerApp::OnInit()
 {

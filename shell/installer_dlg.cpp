@@ -118,6 +118,8 @@ void CInstallerDlg::OnInitDialog()
     m_tabData->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CInstallerDlg::OnSelchangeDataTab, this);
 
     m_nCurrentData = GetCurrentData();
+    // Both pages have read their paths: one word for any they could not use.
+    ReportUnusableDirectoryValues();
 }
 
 wxMenu* CInstallerDlg::CreateSystemMenu() const

@@ -18,6 +18,7 @@
 #include "services/free_space.h"
 #include "settings/directory_settings.h"
 #include "support/test_support.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -166,10 +167,10 @@ TEST_F(AddressPageTest, ChoicesFollowTheLevelsOfBothFolders)
             ASSERT_TRUE(level == 0 || address_fixture::MakeAddressDb(path, level));
         OpenOn(cd.path(), hd.path());
         SCOPED_TRACE(::testing::Message() << c.cdStandard << c.cdDetailed << c.installed);
-        EXPECT_EQ((std::vector<bool>{Enabled(P::IDC_STANDARD) && Enabled(P::IDC_STANDARD_NOTE),
-                                     Enabled(P::IDC_DETAILED) && Enabled(P::IDC_DETAILED_NOTE), Checked(P::IDC_STANDARD),
-                                     Checked(P::IDC_DETAILED)}),
-                  c.shown);
+        // Each radio and its note, enabled or not together.
+        EXPECT_EQ((std::vector<bool>{Enabled(P::IDC_STANDARD), Enabled(P::IDC_STANDARD_NOTE), Enabled(P::IDC_DETAILED),
+                                     Enabled(P::IDC_DETAILED_NOTE), Checked(P::IDC_STANDARD), Checked(P::IDC_DETAILED)}),
+                  (std::vector<bool>{c.shown[0], c.shown[0], c.shown[1], c.shown[1], c.shown[2], c.shown[3]}));
         for (const auto& [radio, apply] : {std::pair{P::IDC_STANDARD, c.applyAfterStandard}, std::pair{P::IDC_DETAILED, c.applyAfterDetailed}})
             EXPECT_FALSE(apply >= 0 && (Click(radio), Enabled(P::IDC_APPLY) != (apply == 1))) << radio;
     }
@@ -250,6 +251,52 @@ TEST_F(AddressPageTest, SampleCdAndEveryWayOut)
               (Names{kAsk2042, "コピー元のファイル \"" + m_cd + "/Adr_S.dbs\" が見つからないか、読み取れません。\n"
                                                         "CD-ROMが入っているか、インストール元のフォルダを確認してください。"}));
     expectInstalled("Adr_L.dbs", {false, false});
+}
+
+// For a user whom permissions bind, a read-only installed file is tested for
+// use read-only (a connection for writing is refused on it) and replaced.
+TEST_F(AddressPageTest, ReadOnlyInstalledFileIsReplacedForAUserWhoCannotWriteIt)
+{
+    if (!RunsUnprivileged())
+        return;
+    const std::string installed = m_hd + "/Address.dbs";
+    ASSERT_TRUE(address_fixture::MakeAddressDb(m_cd + "/Adr_L.dbs", 4));
+    ASSERT_TRUE(address_fixture::MakeAddressDb(installed, 3));
+    chmod(installed.c_str(), 0444);
+    OpenOn(m_cd, m_hd);
+    ASSERT_TRUE(Checked(P::IDC_STANDARD));
+    Click(P::IDC_DETAILED);
+    EXPECT_EQ(Apply({wxID_YES}), Names{kAsk2042});
+    EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(m_cd + "/Adr_L.dbs"));
+    EXPECT_EQ(ListDir(m_hd), Names{"Address.dbs"});
+    EXPECT_TRUE(Checked(P::IDC_DETAILED));
+}
+
+// Stored paths the program cannot use stay as they are at close; a folder
+// the user chooses replaces its own.
+TEST_F(AddressPageTest, UnusableStoredPathsStayUnlessAFolderIsChosen)
+{
+    const std::string cd = "/media/Café/Adr_L.dbs", hd = "/srv/𠮷野/Address.dbs";
+    for (int chosen : {0, int(P::IDC_BROWSE_SOURCE), int(P::IDC_BROWSE_DEST)}) {
+        ForgetUnusableDirectoryValues();
+        m_modals.clear();
+        m_modals.AnswerMessage(wxID_OK); // no host to give a default folder
+        Open({Value("DataPath_0", cd), Value("DataPath_1", hd)});
+        EXPECT_EQ(m_modals.messages(), Names{"TessraFolderObjectの作成に失敗した"});
+        const std::string before = ReadFileBytes(m_registry.file("HKEY_LOCAL_MACHINE"));
+        EXPECT_EQ((Names{Text(P::IDC_SOURCE_DIR), Text(P::IDC_DEST_DIR)}), (Names{"", ""}));
+        if (chosen) {
+            m_modals.AnswerDir(chosen == P::IDC_BROWSE_SOURCE ? m_cd : m_hd);
+            Click(chosen);
+        }
+        m_page->SaveDataPaths();
+        const std::string after = ReadFileBytes(m_registry.file("HKEY_LOCAL_MACHINE"));
+        EXPECT_TRUE(chosen || after == before);
+        const std::string lines[] = {Value("DataPath_0", chosen == P::IDC_BROWSE_SOURCE ? m_cd + "/Adr_L.dbs" : cd),
+                                     Value("DataPath_1", chosen == P::IDC_BROWSE_DEST ? m_hd + "/Address.dbs" : hd)};
+        for (const std::string& line : lines)
+            EXPECT_NE(after.find("\n" + line + "\n"), std::string::npos) << chosen << " " << line;
+    }
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "platform/cp932.h"
 #include "platform/registry.h"
 #include "support/test_support.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -180,19 +181,28 @@ TEST_F(RegistryTest, EveryTruncationIsHandledSafely)
     ExpectNoStrayFiles(reg.dir());
 }
 
-// The start-up check for write access agrees with a write; a folder in the
-// place of the root file is left alone.
+// The start-up check for write access agrees with a write, for a user whom
+// permissions bind (root writes read-only folders). A folder in the place of
+// the root file, and a root file the store does not understand, are left alone.
 TEST_F(RegistryTest, WriteAccessProbeAgreesWithAWrite)
 {
+    if (!RunsUnprivileged())
+        return;
     TempDir base;
     WriteFileBytes(base / "plain-file", "x");
     ASSERT_EQ(mkdir((base / "file-in-place").c_str(), 0755), 0);
     ASSERT_EQ(mkdir((base / "file-in-place/HKEY_LOCAL_MACHINE.reg").c_str(), 0755), 0);
     WriteFileBytes(base / "file-in-place/HKEY_LOCAL_MACHINE.reg/inside", "keep");
+    ASSERT_EQ(mkdir((base / "not-understood").c_str(), 0755), 0);
+    const std::string damaged = kGuideSections + "; edited by hand\n";
+    WriteFileBytes(base / "not-understood/HKEY_LOCAL_MACHINE.reg", damaged);
     ASSERT_EQ(mkdir((base / "read-only").c_str(), 0555), 0);
+    ASSERT_EQ(mkdir((base / "read-only-file").c_str(), 0755), 0);
+    WriteFileBytes(base / "read-only-file/HKEY_LOCAL_MACHINE.reg", kHeader);
+    chmod((base / "read-only-file/HKEY_LOCAL_MACHINE.reg").c_str(), 0444);
     const std::pair<std::string, bool> cases[] = {
         {base / "not/yet/made", true}, {base / "plain-file/registry", false}, {base / "file-in-place", false},
-        {base / "read-only", geteuid() == 0}}; // permissions bind everyone but root
+        {base / "not-understood", false}, {base / "read-only", false}, {base / "read-only-file", false}};
     for (const auto& [dir, writable] : cases) {
         setenv("TESSRA_REGISTRY_DIR", dir.c_str(), 1);
         HKEY key;
@@ -204,6 +214,9 @@ TEST_F(RegistryTest, WriteAccessProbeAgreesWithAWrite)
         EXPECT_EQ(ReadText(kGuideKey, "DataPath_0"), writable ? "/cdrom/Guide.dbs" : "<2>");
     }
     EXPECT_EQ(ReadFileBytes(base / "file-in-place/HKEY_LOCAL_MACHINE.reg/inside"), "keep");
+    EXPECT_EQ(ReadFileBytes(base / "not-understood/HKEY_LOCAL_MACHINE.reg"), damaged);
+    EXPECT_EQ(ReadFileBytes(base / "read-only-file/HKEY_LOCAL_MACHINE.reg"), kHeader);
+    EXPECT_EQ(ListDir(base / "read-only"), std::vector<std::string>{});
 }
 
 TEST_F(RegistryTest, ConcurrentWritersInSeveralProcessesLoseNothing)

@@ -102,4 +102,47 @@ TEST_F(DirectorySettingsTest, HostWithoutAFolderShowsTheMessageAndGivesNoPath)
     }
 }
 
+// A stored path that cannot be used here (no CP932 form, or too long for the
+// buffer) reads as missing; written back as it was answered, the file keeps
+// its bytes; a path chosen instead replaces it. The message comes once a run.
+TEST_F(DirectorySettingsTest, UnusableStoredPathsAreKeptUntilAnotherPathIsWritten)
+{
+    SampleHost::Register();
+    const std::string longPath = "/srv/" + std::string(1100, 'x') + "/Guide.dbs";
+    const std::string body = std::string(kSections) + "AddressDirectory]\n\"DataPath_0\"=\"/media/Café/Adr_L.dbs\"\n"
+                             "\"DataPath_1\"=\"/srv/𠮷野/Address.dbs\"\n\n" +
+                             kSections + "GuideDirectory]\n\"DataPath_0\"=\"/media/한국/Guide.dbs\"\n\"DataPath_1\"=\"" +
+                             longPath + "\"\n\n";
+    WriteMachineFile(body);
+    const std::string file = ReadFileBytes(registry.file("HKEY_LOCAL_MACHINE"));
+    ForgetUnusableDirectoryValues();
+    const std::tuple<std::function<std::string()>, BOOL (*)(LPCSTR), std::string, const char*> paths[] = {
+        {GetAddressCdPath, SetAddressCdPath, "", "/media/Caf/Adr_L.dbs"},
+        {[] { return GetAddressHdPath("Address.dbs"); }, SetAddressHdPath, host.Folder() + "/Address.dbs", "/hd/Address.dbs"},
+        {GetGuideCdPath, SetGuideCdPath, "", "/media/guide/Guide.dbs"},
+        {[] { return GetGuideHdPath("Guide.dbs"); }, SetGuideHdPath, host.Folder() + "/Guide.dbs", "/hd/Guide.dbs"},
+    };
+    for (const auto& [get, set, answered, chosen] : paths) {
+        const std::string path = get();
+        EXPECT_EQ(path, answered);
+        EXPECT_EQ(set(path.c_str()), TRUE);
+        EXPECT_EQ(ReadFileBytes(registry.file("HKEY_LOCAL_MACHINE")), file) << answered;
+    }
+    EXPECT_EQ(std::make_pair(IsAddressCdPathUnusable(), IsAddressHdPathUnusable()), std::make_pair(true, true));
+    EXPECT_TRUE(messages.shown().empty());
+    for (int i = 0; i < 2; ++i)
+        ReportUnusableDirectoryValues();
+    ASSERT_EQ(messages.texts(), (std::vector<std::string>{
+                                    "レジストリに記録されているデータのパスは、このプログラムでは使用できません。\n"
+                                    "（扱えない文字が含まれているか、長すぎます。）\n\n"
+                                    "記録されているパスはそのまま残ります。変更する場合は、フォルダを選択し直してください。"}));
+    EXPECT_EQ(messages.shown()[0].type, static_cast<UINT>(MB_OK));
+
+    for (const auto& [get, set, answered, chosen] : paths) {
+        set(chosen);
+        EXPECT_EQ(get(), chosen);
+    }
+    EXPECT_EQ(std::make_pair(IsAddressCdPathUnusable(), IsAddressHdPathUnusable()), std::make_pair(false, false));
+}
+
 } // namespace

@@ -2,6 +2,9 @@
 // the ways of closing it, and start-up without the right to change settings.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +20,7 @@
 #include "shell/installer_app_core.h"
 #include "shell/installer_dlg.h"
 #include "support/test_support.h"
+#include "support/unprivileged.h"
 #include "tests/settings/sample_host_fixture.h"
 
 namespace {
@@ -138,15 +142,22 @@ TEST_F(MainDialog, OnlyClosingEndsItAndFinishesGuideThenAddress)
     };
     for (const auto& close : closers) {
         TestDlg dlg;
+        std::vector<std::string> afterKeys;
         modals.AnswerCustom(InsideModalLoop([&](wxDialog* d) {
             for (wxWindow* focus : {static_cast<wxWindow*>(dlg.Tabs()), static_cast<wxWindow*>(d)})
-                for (int key : {WXK_ESCAPE, WXK_RETURN, WXK_NUMPAD_ENTER})
+                for (const auto& [key, name] : {std::pair{WXK_ESCAPE, "Esc"}, std::pair{WXK_RETURN, "Enter"},
+                                                std::pair{WXK_NUMPAD_ENTER, "keypad Enter"}}) {
                     press(focus, key);
-            PumpEvents();
-            if (d->IsModal() && dlg.finished.empty())
+                    PumpEvents();
+                    afterKeys.push_back(std::string(name) + (d->IsModal() ? " open" : " ended") +
+                                        (dlg.finished.empty() ? "" : " finished"));
+                }
+            if (d->IsModal())
                 close(d);
         }));
         EXPECT_EQ(dlg.ShowModal(), wxID_OK);
+        EXPECT_EQ(afterKeys, (std::vector<std::string>{"Esc open", "Enter open", "keypad Enter open", "Esc open",
+                                                       "Enter open", "keypad Enter open"}));
         EXPECT_EQ(dlg.finished, (std::vector<std::string>{"SaveAndCompact", "SaveDataPaths"}));
     }
     EXPECT_TRUE(modals.messages().empty());
@@ -206,6 +217,77 @@ TEST_F(MainDialog, AdministratorMessageOnceThenTheDialogForWhoCannotChangeSettin
                                         "TessraFolderObjectの作成に失敗した", "TessraFolderObjectの作成に失敗した"}));
     ASSERT_EQ(modals.shown().size(), 4u);
     EXPECT_EQ(modals.shown().back().kind, "CInstallerDlg");
+}
+
+const char kAdministrator[] = "設定の変更にはAdministrator権限が必要です。\nシステムの管理者にお問い合わせ下さい。";
+const std::string kMachineHeader = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane Corporation\\"
+                                   "DirectoryServices\\";
+
+// Runs the installer to its close button and returns the messages shown.
+std::vector<std::string> RunToClose(ModalRecorder& modals, int messages)
+{
+    for (int i = 0; i < messages; ++i)
+        modals.AnswerMessage(wxID_OK);
+    modals.AnswerCustom(
+        InsideModalLoop([](wxDialog* d) { Send(d->FindWindow(IDC_CLOSE_BUTTON), wxEVT_BUTTON, IDC_CLOSE_BUTTON); }));
+    InstallerRun app;
+    EXPECT_EQ(app.InitInstance(), FALSE);
+    EXPECT_EQ(modals.shown().back().kind, "CInstallerDlg");
+    return modals.messages();
+}
+
+// A file the registry does not understand is one nobody can write: the
+// administrator message. Stored paths the program cannot use (no CP932 form,
+// longer than the read buffer): one message of their own. Either way the
+// file keeps its bytes through a whole run.
+TEST_F(MainDialog, RegistryFilesItCannotUseKeepTheirBytesAndTheUserIsTold)
+{
+    SampleHost::Register();
+    const std::string unusable =
+        "AddressDirectory]\n\"DataPath_0\"=\"/media/Café/Adr_L.dbs\"\n\"DataPath_1\"=\"/srv/𠮷野/Address.dbs\"\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane Corporation\\DirectoryServices\\GuideDirectory]\n"
+        "\"DataPath_0\"=\"/media/한국/Guide.dbs\"\n\"DataPath_1\"=\"/srv/" + std::string(1100, 'x') + "/Guide.dbs\"\n\n";
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {kMachineHeader + "GuideDirectory]\n\"DataPath_0\"=\"/cdrom/Guide.dbs\"\n; a comment\n", {kAdministrator}},
+        {kMachineHeader + unusable,
+         {"レジストリに記録されているデータのパスは、このプログラムでは使用できません。\n"
+          "（扱えない文字が含まれているか、長すぎます。）\n\n"
+          "記録されているパスはそのまま残ります。変更する場合は、フォルダを選択し直してください。"}},
+    };
+    for (const auto& [bytes, expected] : cases) {
+        ForgetUnusableDirectoryValues();
+        modals.clear();
+        WriteFileBytes(registry.file("HKEY_LOCAL_MACHINE"), bytes);
+        EXPECT_EQ(RunToClose(modals, 1), expected);
+        EXPECT_EQ(ReadFileBytes(registry.file("HKEY_LOCAL_MACHINE")), bytes);
+    }
+}
+
+// As a user who may not write the registry's file and folder (root may):
+// the administrator message once, the dialog, and the file as it was.
+TEST_F(MainDialog, AdministratorMessageForAUserWhoCannotWriteTheRegistry)
+{
+    const char* shared = std::getenv("PELLVANE_TEST_REGISTRY");
+    TempDir folder;
+    const std::string bytes = kMachineHeader + "GuideDirectory]\n\"DataPath_0\"=\"/cdrom/Guide.dbs\"\n\"DataPath_1\"=\"" +
+                              folder.path() + "/Guide.dbs\"\n\n" + kMachineHeader.substr(kMachineHeader.find('[')) +
+                              "AddressDirectory]\n\"DataPath_1\"=\"" + folder.path() + "/Address.dbs\"\n\n";
+    if (!shared) {
+        WriteFileBytes(folder / "HKEY_LOCAL_MACHINE.reg", bytes);
+        chmod((folder / "HKEY_LOCAL_MACHINE.reg").c_str(), 0444);
+        chmod(folder.path().c_str(), 0555);
+        if (!RunsUnprivileged({"PELLVANE_TEST_REGISTRY=" + folder.path()})) {
+            EXPECT_EQ(ReadFileBytes(folder / "HKEY_LOCAL_MACHINE.reg"), bytes);
+            EXPECT_EQ(ListDir(folder.path()), std::vector<std::string>{"HKEY_LOCAL_MACHINE.reg"});
+            return;
+        }
+        shared = folder.path().c_str();
+    }
+    const std::string file = std::string(shared) + "/HKEY_LOCAL_MACHINE.reg";
+    const std::string before = ReadFileBytes(file);
+    EnvVar registryDir("TESSRA_REGISTRY_DIR", shared);
+    EXPECT_EQ(RunToClose(modals, 1), std::vector<std::string>{kAdministrator});
+    EXPECT_EQ(ReadFileBytes(file), before);
 }
 
 } // namespace
