@@ -42,14 +42,6 @@ const UINT IDS_REMOVING = 2034;
 const UINT IDS_REMOVING_GENRE = 2035;
 const UINT IDS_ALREADY_INSTALLED = 2038;
 
-// Statements.
-const UINT IDS_SQL_GENRE_ROWS = 13020;
-const UINT IDS_SQL_GROUP_ROWS = 13021;
-const UINT IDS_SQL_GENRE_CATEGORY_ROWS = 13070;
-const UINT IDS_SQL_GENRE_POINT_ROWS = 13080;
-const UINT IDS_SQL_GENRE_BY_NAME = 13081;
-const UINT IDS_SQL_GENRE_FILTER = 13082;
-
 const char* const kModeCopy = "COPY";
 const char* const kModeRemove = "REMOVE";
 
@@ -296,8 +288,7 @@ void CGuidePage::FillNotInstalledList(const std::string& source, const std::stri
 BOOL CGuidePage::LookupGenreByName(const std::string& path, const std::string& name, std::string& l1,
                                    std::string& l2)
 {
-    const std::string sql = FormatSql(IDS_SQL_GENRE_BY_NAME, name);
-    return m_db.GetFirstFieldText(l1, path, sql, "L1") && m_db.GetFirstFieldText(l2, path, sql, "L2");
+    return ::LookupGenreByName(m_db, path, name, l1, l2);
 }
 
 long CGuidePage::ComputeSelectedSize(CGenreListCtrl* pList, const std::string& path, wxButton* pButton)
@@ -464,19 +455,12 @@ BOOL CGuidePage::InstallSelectedGenres(int n)
 int CGuidePage::InstallGenre(CProgressSink* pProgress, const std::string& source, const std::string& dest,
                              const std::string& l1, const std::string& l2)
 {
-    const long nCategory = m_db.CountRecords(source, FormatSql(IDS_SQL_GENRE_CATEGORY_ROWS, l1, l2));
-    const long nPoint = m_db.CountRecords(source, FormatSql(IDS_SQL_GENRE_POINT_ROWS, l1, l2));
-    pProgress->SetRange(0, static_cast<int>(nCategory + nPoint + 1));
-    pProgress->SetPos(0);
-    pProgress->SetStep(1);
-    const std::string filter = FormatSql(IDS_SQL_GENRE_FILTER, l1, l2);
-    return m_db.TransferGenre(pProgress, source, dest, filter, l1);
+    return InstallGenreRows(m_db, pProgress, source, dest, l1, l2);
 }
 
 void CGuidePage::RemoveEmptyDatabase()
 {
-    if (m_db.CountRecords(m_strDestPath, LoadResString(IDS_SQL_GENRE_ROWS)) == 0 && FileExists(m_strDestPath))
-        RemoveDatabaseFile(m_strDestPath);
+    RemoveDatabaseIfEmpty(m_db, m_strDestPath);
 }
 
 // ---------------------------------------------------------------------------
@@ -529,9 +513,7 @@ BOOL CGuidePage::RemoveSelectedGenres(int n)
         const BOOL bDeleted = DeleteGenreRows(m_strDestPath, l1, l2);
         if (bDeleted)
             m_bGuideChanged = TRUE;
-        // The group row goes with the last genre of its group.
-        if (m_db.CountRecords(m_strDestPath, FormatSql(IDS_SQL_GROUP_ROWS, l1)) == 1)
-            m_db.DeleteGroupRow(m_strDestPath, l1);
+        DeleteGroupRowIfLast(m_db, m_strDestPath, l1);
         if (!bDeleted)
             return FALSE;
     }
