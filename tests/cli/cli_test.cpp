@@ -110,7 +110,8 @@ std::string Count(const std::string& file, const std::string& sql)
 }
 
 // The sample CD-ROM folders, made once: "cd" (2024.1), "cd2" (2024.2, other
-// rows), and "big" whose second genre has 204,800 Point rows.
+// rows), and "big" (2024.2, other rows again) whose second genre has 204,800
+// Point rows.
 class Discs {
 public:
     static Discs& Get()
@@ -128,7 +129,7 @@ private:
         big = m_dir / "big";
         Make({cd, "--genres", "6", "--points-per-genre", "100"});
         Make({cd2, "--genres", "6", "--points-per-genre", "120", "--seed", "7", "--data-version", "2024.2"});
-        Make({big, "--genres", "2", "--points-per-genre", "100"});
+        Make({big, "--genres", "2", "--points-per-genre", "100", "--seed", "3", "--data-version", "2024.2"});
         // Without the CD's Point indexes the doubling takes a moment.
         std::string doubling = "DROP INDEX Point01; DROP INDEX Point02; DROP INDEX Point03; DROP INDEX Point04;"
                                "DROP INDEX Point05; DROP INDEX Point06; DROP INDEX Point07; DROP INDEX Point08;"
@@ -304,44 +305,89 @@ bool ReadUntil(int fd, std::string& seen, const std::string& text, size_t from =
     return true;
 }
 
+// The program on a terminal of its own, as a person at a shell runs it.
+class TerminalRun {
+public:
+    explicit TerminalRun(std::vector<std::string> args)
+    {
+        m_pid = forkpty(&m_master, nullptr, nullptr, nullptr);
+        if (m_pid == 0) {
+            std::vector<char*> argv;
+            for (std::string& a : args)
+                argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    // Waits until the bar shows pct on the genre whose caption is given.
+    bool WaitForBar(const std::string& caption, const std::string& pct)
+    {
+        if (!ReadUntil(m_master, seen, caption))
+            return false;
+        return ReadUntil(m_master, seen, pct, seen.find(caption));
+    }
+    // Ctrl+C from outside; the exit status.
+    int Interrupt()
+    {
+        kill(m_pid, SIGINT);
+        ReadUntil(m_master, seen, "\x01never");
+        int raw = 0;
+        waitpid(m_pid, &raw, 0);
+        close(m_master);
+        return StatusOf(raw);
+    }
+    std::string seen;
+
+private:
+    pid_t m_pid = -1;
+    int m_master = -1;
+};
+
+std::string Line(unsigned id, const std::string& arg)
+{
+    const std::string m = Msg(id, arg);
+    return m.substr(0, m.size() - 1);
+}
+
 TEST_F(CliTest, InterruptDuringALargeGenreRollsItBackAndKeepsTheOnesBefore)
 {
     const std::string big = Discs::Get().big;
-    const std::string caption = Msg(2028, "コンビニ");
-    int master = -1;
-    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        execl(PELLVANE_CLI, PELLVANE_CLI, "--cd", big.c_str(), "--hd", hd.c_str(), "install-genres", "ラーメン",
-              "コンビニ", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // The terminal shows a bar; once it has moved on the large genre, the
-    // genre is half done.
-    std::string seen;
-    ASSERT_TRUE(ReadUntil(master, seen, caption.substr(0, caption.size() - 1)));
-    const size_t at = seen.find(caption.substr(0, caption.size() - 1));
-    ASSERT_TRUE(ReadUntil(master, seen, "  2%", at)) << seen;
-    EXPECT_NE(seen.find("/204,805 rows", at), std::string::npos) << seen;
+    TerminalRun run({PELLVANE_CLI, "--cd", big, "--hd", hd, "install-genres", "ラーメン", "コンビニ"});
+    // Once the bar has moved on the large genre, the genre is half done.
+    ASSERT_TRUE(run.WaitForBar(Line(2028, "コンビニ"), "  2%")) << run.seen;
+    EXPECT_NE(run.seen.find("/204,805 rows"), std::string::npos) << run.seen;
 
     // Meanwhile the window refuses to start, silently, as on a second start.
     const Result window = RunProgram({PELLVANE_EXE}, {"DISPLAY", "WAYLAND_DISPLAY"});
     EXPECT_EQ(window.status, 0) << window.err;
     EXPECT_EQ(window.err, "");
 
-    ASSERT_EQ(kill(pid, SIGINT), 0);
-    ReadUntil(master, seen, "\x01never");
-    int raw = 0;
-    waitpid(pid, &raw, 0);
-    close(master);
-    EXPECT_EQ(StatusOf(raw), 1) << seen;
-    EXPECT_NE(seen.find(Msg(6012, "コンビニ").substr(0, Msg(6012, "コンビニ").size() - 1)), std::string::npos) << seen;
-
+    EXPECT_EQ(run.Interrupt(), 1) << run.seen;
+    EXPECT_NE(run.seen.find(Line(6012, "コンビニ")), std::string::npos) << run.seen;
     EXPECT_EQ(GenreRows(Guide(), "1", "1"), GenreRows(big + "/Guide.dbs", "1", "1"));
     EXPECT_EQ(Count(Guide(), "SELECT count(*) FROM Point WHERE L1='2'; SELECT count(*) FROM Category WHERE L1='2';"
                              "PRAGMA integrity_check"),
               "0\n0\nok");
     EXPECT_FALSE(PathExists(Guide() + "-journal"));
+}
+
+TEST_F(CliTest, InterruptedUpdateKeepsTheOldRowsOfTheGenreAndTheOldVersion)
+{
+    ASSERT_EQ(Cli({"install-genres", "ラーメン", "コンビニ", "-q"}).status, 0);
+    const std::string big = Discs::Get().big;
+    const std::string oldRows = GenreRows(Guide(), "2", "1");
+    ASSERT_NE(GenreRows(Guide(), "1", "1"), GenreRows(big + "/Guide.dbs", "1", "1"));
+
+    TerminalRun run({PELLVANE_CLI, "--cd", big, "--hd", hd, "update"});
+    ASSERT_TRUE(run.WaitForBar(Line(6016, "コンビニ"), "  2%")) << run.seen;
+    EXPECT_EQ(run.Interrupt(), 1) << run.seen;
+
+    // The genre done before has the new rows, the one in hand its old rows,
+    // and the file still says it is the old version.
+    EXPECT_EQ(GenreRows(Guide(), "1", "1"), GenreRows(big + "/Guide.dbs", "1", "1"));
+    EXPECT_EQ(GenreRows(Guide(), "2", "1"), oldRows);
+    EXPECT_EQ(Count(Guide(), "SELECT DataVersion FROM Property; PRAGMA integrity_check"), "2024.1\nok");
 }
 
 TEST_F(CliTest, RefusesAtOnceWhileTheWindowHoldsTheLock)
