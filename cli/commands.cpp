@@ -54,6 +54,7 @@ const UINT IDS_FILE_INSTALLED = 6024;
 const UINT IDS_FILE_ALREADY_INSTALLED = 6025;
 const UINT IDS_ALL_WELL = 6026;
 const UINT IDS_COPY_CANCELLED = 6027;
+const UINT IDS_NO_DESTINATION = 6028;
 
 const UINT IDS_SQL_PROPERTY = 13023;
 
@@ -186,7 +187,13 @@ bool NamesInCp932(const CliOptions& o, std::vector<std::string>& names)
 
 class Command {
 public:
-    Command(const CliOptions& o, Json& json) : m_o(o), m_json(json), m_paths(ResolvePaths(o)), m_progress(ProgressWanted(o.quiet)) {}
+    Command(const CliOptions& o, Json& json)
+        : m_o(o)
+        , m_json(json)
+        , m_paths(ResolvePaths(o))
+        , m_progress(ProgressWanted(o.quiet))
+    {
+    }
 
     int Status();
     int InstallGenres();
@@ -195,6 +202,8 @@ public:
     int Verify();
     int Update();
     int Compact();
+
+    bool KnowsDestination() const { return !m_paths.guideDest.empty() && !m_paths.addressDestDir.empty(); }
 
     bool m_changed = false;
     std::string m_text; // status for a person, on standard output
@@ -301,8 +310,10 @@ int Command::Status()
     GenreList("installed", installedNames, p.guideDest);
     GenreList("not_installed", notInstalled, p.guideSource);
     m_json.Close();
-    m_text += "CD-ROM guide data:      " + ToUtf8(p.guideSource) + (cdGuide ? "  DataVersion " + ToUtf8(cdGuideVersion) : "  (not there)") + "\n";
-    m_text += "installed guide data:   " + ToUtf8(p.guideDest) + (hdGuide ? "  DataVersion " + ToUtf8(hdGuideVersion) : "  (not there)") + "\n";
+    m_text += "CD-ROM guide data:      " + ToUtf8(p.guideSource) +
+        (cdGuide ? "  DataVersion " + ToUtf8(cdGuideVersion) : "  (not there)") + "\n";
+    m_text += "installed guide data:   " + ToUtf8(p.guideDest) +
+        (hdGuide ? "  DataVersion " + ToUtf8(hdGuideVersion) : "  (not there)") + "\n";
     if (hdGuide && cdGuide && CompareVersions(cdGuideVersion, hdGuideVersion) > 0)
         m_text += "                        the CD-ROM's guide data is newer\n";
     auto listText = [this](const char* title, const std::vector<std::string>& names, const std::string& path) {
@@ -345,9 +356,11 @@ int Command::Status()
         if (const int cdLevel = GetAddressDataLevel(p.addressSourceDir, kAddressData, file))
             cdLevels += " " + std::to_string(cdLevel);
     m_text += "installed address data: " + ToUtf8(p.AddressDest()) +
-              (level ? "  level " + std::to_string(level) + "  DataVersion " + ToUtf8(hdAddressVersion) : "  (not there)") + "\n";
+        (level ? "  level " + std::to_string(level) + "  DataVersion " + ToUtf8(hdAddressVersion) : "  (not there)") +
+        "\n";
     m_text += "CD-ROM address data:    " + ToUtf8(p.addressSourceDir) +
-              (cdLevels.empty() ? "  (not there)" : "  levels" + cdLevels + "  DataVersion " + ToUtf8(cdAddressVersion)) + "\n";
+        (cdLevels.empty() ? "  (not there)" : "  levels" + cdLevels + "  DataVersion " + ToUtf8(cdAddressVersion)) +
+        "\n";
     m_text += "free space:             " + std::to_string(freeBytes) + " bytes\n";
     return 0;
 }
@@ -440,8 +453,8 @@ int Command::RemoveGenres()
         return 1;
     const std::vector<GenreRecord> installed = ReadGenres(m_db, p.guideDest);
     const std::vector<GenreRecord> onCd = FileExists(p.guideSource) && m_db.IsProductData(p.guideSource, kGuideData)
-                                              ? ReadInstalledGenres(m_db, p.guideSource, kGuideData)
-                                              : std::vector<GenreRecord>();
+        ? ReadInstalledGenres(m_db, p.guideSource, kGuideData)
+        : std::vector<GenreRecord>();
     std::vector<std::string> wanted;
     if (m_o.all)
         for (const GenreRecord& g : installed)
@@ -588,111 +601,111 @@ std::string Command::CdAddressFileOfLevel(int level)
 
 namespace verify {
 
-struct Digest {
-    long long rows = 0;
-    std::uint64_t sum = 0; // of the rows' hashes: the order of rows does not count
-    bool ok = true;
-    bool operator==(const Digest& o) const { return ok && o.ok && rows == o.rows && sum == o.sum; }
-};
+    struct Digest {
+        long long rows = 0;
+        std::uint64_t sum = 0; // of the rows' hashes: the order of rows does not count
+        bool ok = true;
+        bool operator==(const Digest& o) const { return ok && o.ok && rows == o.rows && sum == o.sum; }
+    };
 
-std::uint64_t Fnv(std::uint64_t h, const void* data, size_t n)
-{
-    const unsigned char* p = static_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < n; ++i)
-        h = (h ^ p[i]) * 1099511628211ull;
-    return h;
-}
-
-std::uint64_t Mix(std::uint64_t z)
-{
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-class File {
-public:
-    explicit File(const std::string& pathCp932)
+    std::uint64_t Fnv(std::uint64_t h, const void* data, size_t n)
     {
-        std::string utf8;
-        if (PathToNative(pathCp932, utf8) &&
-            sqlite3_open_v2(utf8.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            sqlite3_close(m_db);
-            m_db = nullptr;
+        const unsigned char* p = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < n; ++i)
+            h = (h ^ p[i]) * 1099511628211ull;
+        return h;
+    }
+
+    std::uint64_t Mix(std::uint64_t z)
+    {
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+
+    class File {
+    public:
+        explicit File(const std::string& pathCp932)
+        {
+            std::string utf8;
+            if (PathToNative(pathCp932, utf8) &&
+                sqlite3_open_v2(utf8.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+                sqlite3_close(m_db);
+                m_db = nullptr;
+            }
         }
-    }
-    ~File() { sqlite3_close(m_db); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
+        ~File() { sqlite3_close(m_db); }
+        File(const File&) = delete;
+        File& operator=(const File&) = delete;
 
-    bool IntegrityOk()
-    {
-        sqlite3_stmt* st = nullptr;
-        bool ok = m_db && sqlite3_prepare_v2(m_db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK &&
-                  sqlite3_step(st) == SQLITE_ROW &&
-                  std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) == "ok";
-        sqlite3_finalize(st);
-        return ok;
-    }
+        bool IntegrityOk()
+        {
+            sqlite3_stmt* st = nullptr;
+            bool ok = m_db && sqlite3_prepare_v2(m_db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK &&
+                sqlite3_step(st) == SQLITE_ROW &&
+                std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) == "ok";
+            sqlite3_finalize(st);
+            return ok;
+        }
 
-    Digest Of(const char* table, const std::string& l1, const std::string& l2)
-    {
-        Digest d;
-        sqlite3_stmt* st = nullptr;
-        const std::string sql = std::string("SELECT * FROM ") + table + " WHERE L1=?1 AND L2=?2";
-        const std::string u1 = ToUtf8(l1), u2 = ToUtf8(l2);
-        if (!m_db || sqlite3_prepare_v2(m_db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-            d.ok = false;
+        Digest Of(const char* table, const std::string& l1, const std::string& l2)
+        {
+            Digest d;
+            sqlite3_stmt* st = nullptr;
+            const std::string sql = std::string("SELECT * FROM ") + table + " WHERE L1=?1 AND L2=?2";
+            const std::string u1 = ToUtf8(l1), u2 = ToUtf8(l2);
+            if (!m_db || sqlite3_prepare_v2(m_db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+                d.ok = false;
+                return d;
+            }
+            sqlite3_bind_text(st, 1, u1.c_str(), -1, SQLITE_STATIC);
+            sqlite3_bind_text(st, 2, u2.c_str(), -1, SQLITE_STATIC);
+            const int n = sqlite3_column_count(st);
+            int rc;
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+                std::uint64_t h = 1469598103934665603ull;
+                for (int i = 0; i < n; ++i) {
+                    const unsigned char type = static_cast<unsigned char>(sqlite3_column_type(st, i));
+                    h = Fnv(h, &type, 1);
+                    if (type == SQLITE_INTEGER) {
+                        const sqlite3_int64 v = sqlite3_column_int64(st, i);
+                        h = Fnv(h, &v, sizeof v);
+                    } else if (type == SQLITE_FLOAT) {
+                        const double v = sqlite3_column_double(st, i);
+                        h = Fnv(h, &v, sizeof v);
+                    } else if (type != SQLITE_NULL) {
+                        const void* p = sqlite3_column_blob(st, i);
+                        const int len = sqlite3_column_bytes(st, i);
+                        h = Fnv(h, &len, sizeof len);
+                        h = Fnv(h, p, static_cast<size_t>(len));
+                    }
+                }
+                d.sum += Mix(h);
+                ++d.rows;
+            }
+            d.ok = rc == SQLITE_DONE;
+            sqlite3_finalize(st);
             return d;
         }
-        sqlite3_bind_text(st, 1, u1.c_str(), -1, SQLITE_STATIC);
-        sqlite3_bind_text(st, 2, u2.c_str(), -1, SQLITE_STATIC);
-        const int n = sqlite3_column_count(st);
-        int rc;
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-            std::uint64_t h = 1469598103934665603ull;
-            for (int i = 0; i < n; ++i) {
-                const unsigned char type = static_cast<unsigned char>(sqlite3_column_type(st, i));
-                h = Fnv(h, &type, 1);
-                if (type == SQLITE_INTEGER) {
-                    const sqlite3_int64 v = sqlite3_column_int64(st, i);
-                    h = Fnv(h, &v, sizeof v);
-                } else if (type == SQLITE_FLOAT) {
-                    const double v = sqlite3_column_double(st, i);
-                    h = Fnv(h, &v, sizeof v);
-                } else if (type != SQLITE_NULL) {
-                    const void* p = sqlite3_column_blob(st, i);
-                    const int len = sqlite3_column_bytes(st, i);
-                    h = Fnv(h, &len, sizeof len);
-                    h = Fnv(h, p, static_cast<size_t>(len));
-                }
-            }
-            d.sum += Mix(h);
-            ++d.rows;
-        }
-        d.ok = rc == SQLITE_DONE;
-        sqlite3_finalize(st);
-        return d;
-    }
 
-private:
-    sqlite3* m_db = nullptr;
-};
+    private:
+        sqlite3* m_db = nullptr;
+    };
 
-bool SameBytes(const std::string& aCp932, const std::string& bCp932)
-{
-    std::string a, b;
-    if (!PathToNative(aCp932, a) || !PathToNative(bCp932, b))
-        return false;
-    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-    if (!fa || !fb)
-        return false;
-    std::istreambuf_iterator<char> ia(fa), ib(fb), end;
-    for (; ia != end && ib != end; ++ia, ++ib)
-        if (*ia != *ib)
+    bool SameBytes(const std::string& aCp932, const std::string& bCp932)
+    {
+        std::string a, b;
+        if (!PathToNative(aCp932, a) || !PathToNative(bCp932, b))
             return false;
-    return ia == end && ib == end;
-}
+        std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+        if (!fa || !fb)
+            return false;
+        std::istreambuf_iterator<char> ia(fa), ib(fb), end;
+        for (; ia != end && ib != end; ++ia, ++ib)
+            if (*ia != *ib)
+                return false;
+        return ia == end && ib == end;
+    }
 
 } // namespace verify
 
@@ -791,7 +804,8 @@ int Command::Update()
             std::uint64_t needed = 0;
             for (const GenreRecord& g : installed)
                 if (const GenreRecord* c = MatchOnCd(onCd, g))
-                    needed += static_cast<std::uint64_t>(std::max(0L, m_db.EstimateGenreSize(p.guideSource, c->L1, c->L2)));
+                    needed +=
+                        static_cast<std::uint64_t>(std::max(0L, m_db.EstimateGenreSize(p.guideSource, c->L1, c->L2)));
             if (!HasRoom(p.guideDest, needed)) {
                 m_json.Close();
                 return 1;
@@ -809,7 +823,8 @@ int Command::Update()
                     break;
                 }
                 m_progress.Begin(FormatResString(IDS_UPDATING_GENRE, g.Name), "rows");
-                const int result = ReplaceGenreRows(m_db, &m_progress, p.guideSource, p.guideDest, g.L1, g.L2, c->L1, c->L2);
+                const int result =
+                    ReplaceGenreRows(m_db, &m_progress, p.guideSource, p.guideDest, g.L1, g.L2, c->L1, c->L2);
                 m_progress.End();
                 if (result != 1) {
                     ShowMessage(result == 0 ? IDS_CANCELLED : IDS_INSTALL_FAILED, g.Name);
@@ -843,7 +858,8 @@ int Command::Update()
     if (level) {
         const std::string cdFile = CdAddressFileOfLevel(level);
         if (cdFile.empty()) {
-            ShowMessage(IDS_FILE_NOT_FOUND, AddBackslash(p.addressSourceDir) + (level == 3 ? p.standardFile : p.detailedFile));
+            ShowMessage(IDS_FILE_NOT_FOUND,
+                        AddBackslash(p.addressSourceDir) + (level == 3 ? p.standardFile : p.detailedFile));
             m_json.Close();
             return 1;
         }
@@ -887,6 +903,12 @@ int RunCommand(const CliOptions& options, Json& json, bool& changed, std::string
     Command c(options, json);
     int status = 1;
     const std::string& name = options.command;
+    // Without a path in the registry and without the host, the accessors
+    // give no folder: nothing must land in the root or the working folder.
+    if (name != "status" && !c.KnowsDestination()) {
+        ShowMessage(IDS_NO_DESTINATION);
+        return 1;
+    }
     if (name == "status")
         status = c.Status();
     else if (name == "install-genres")

@@ -140,7 +140,7 @@ void ConsoleProgress::Draw(std::uint64_t done, std::uint64_t total)
     const int width = 30;
     const int filled = percent * width / 100;
     std::string bar = "\r[" + std::string(static_cast<size_t>(filled), '#') +
-                      std::string(static_cast<size_t>(width - filled), ' ') + "] ";
+        std::string(static_cast<size_t>(width - filled), ' ') + "] ";
     char pct[8];
     std::snprintf(pct, sizeof pct, "%3d%%", percent);
     bar += pct;
@@ -155,11 +155,21 @@ std::string JsonQuote(const std::string& utf8)
     std::string out = "\"";
     for (unsigned char c : utf8) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char buf[8];

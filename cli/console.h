@@ -26,7 +26,10 @@ void ShowNote(bool quiet, unsigned nID, const std::string& argCp932);
 // redrawn when the percentage changes. Nothing unless enabled.
 class ConsoleProgress : public CProgressSink {
 public:
-    explicit ConsoleProgress(bool enabled) : m_enabled(enabled) {}
+    explicit ConsoleProgress(bool enabled)
+        : m_enabled(enabled)
+    {
+    }
     ~ConsoleProgress() override { End(); }
 
     void Begin(const std::string& captionCp932, const char* unit);
@@ -57,8 +60,8 @@ bool ProgressWanted(bool quiet);
 // caller).
 class Json {
 public:
-    Json& Open(const char* key = nullptr);   // {
-    Json& Close();                           // }
+    Json& Open(const char* key = nullptr); // {
+    Json& Close();                         // }
     Json& OpenArray(const char* key = nullptr);
     Json& CloseArray();
     Json& Str(const char* key, const std::string& utf8);

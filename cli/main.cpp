@@ -39,7 +39,8 @@ bool FolderArgument(const std::string& utf8, std::string& cp932)
 
 bool Known(const std::string& command)
 {
-    for (const char* c : {"status", "install-genres", "remove-genres", "install-address", "verify", "update", "compact"})
+    for (const char* c :
+         {"status", "install-genres", "remove-genres", "install-address", "verify", "update", "compact"})
         if (command == c)
             return true;
     return false;
@@ -53,7 +54,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string value;
-        const bool takesValue = arg == "--cd" || arg == "--hd" || arg.rfind("--cd=", 0) == 0 || arg.rfind("--hd=", 0) == 0;
+        const bool takesValue =
+            arg == "--cd" || arg == "--hd" || arg.rfind("--cd=", 0) == 0 || arg.rfind("--hd=", 0) == 0;
         if (takesValue) {
             const size_t eq = arg.find('=');
             if (eq != std::string::npos) {
@@ -100,7 +102,8 @@ int main(int argc, char** argv)
         return Usage(o.command + " takes genre names or --all, not both");
     if (!genres && o.all)
         return Usage("--all belongs to install-genres and remove-genres");
-    if (o.command == "install-address" && (o.operands.size() != 1 || (o.operands[0] != "standard" && o.operands[0] != "detailed")))
+    if (o.command == "install-address" &&
+        (o.operands.size() != 1 || (o.operands[0] != "standard" && o.operands[0] != "detailed")))
         return Usage("install-address needs standard or detailed");
     if (!genres && o.command != "install-address" && !o.operands.empty())
         return Usage(o.command + " takes no operands");

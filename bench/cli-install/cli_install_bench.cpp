@@ -2,8 +2,8 @@
 // Point rows, as a whole process, against the sqlite3 shell copying the same
 // rows with INSERT ... SELECT in one transaction, each from the same fresh
 // destination file. Runs are taken in turns; the figures are medians.
-#include <sqlite3.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -52,15 +52,19 @@ void MakeSource(const std::string& path)
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK)
         Die("cannot create " + path);
-    Exec(db, "PRAGMA application_id=1414746689; PRAGMA user_version=432383838; PRAGMA journal_mode=OFF;"
-             "PRAGMA synchronous=OFF");
+    Exec(db,
+         "PRAGMA application_id=1414746689; PRAGMA user_version=432383838; PRAGMA journal_mode=OFF;"
+         "PRAGMA synchronous=OFF");
     for (unsigned id : {10030u, 10010u, 10020u})
         Exec(db, LoadResStringUtf8(id));
     Exec(db, "BEGIN");
     Exec(db, "INSERT INTO Property VALUES ('Tessra','5.0','GuideData','1.0','Veltrane','(C) Veltrane','bench')");
-    Exec(db, "INSERT INTO Category (L1,L2,L3,Name,NamePronounce) VALUES ('0',null,null,'施設','シセツ'),"
-             "('10','0',null,'金融','キンユウ'),('10','01','0','銀行','ギンコウ'),('10','01','01','都市銀行','トシギンコウ'),"
-             "('20','0',null,'交通','コウツウ'),('20','01','0','駅','エキ')");
+    Exec(
+        db,
+        "INSERT INTO Category (L1,L2,L3,Name,NamePronounce) VALUES ('0',null,null,'施設','シセツ'),"
+        "('10','0',null,'金融','キンユウ'),('10','01','0','銀行','ギンコウ'),('10','01','01','都市銀行','トシギンコウ')"
+        ","
+        "('20','0',null,'交通','コウツウ'),('20','01','0','駅','エキ')");
     sqlite3_stmt* ins = nullptr;
     sqlite3_prepare_v2(db,
                        "INSERT INTO Point VALUES (?1,?2,'01',null,null,null,null,null,?3,?4,?5,'ギンコウシテン',"
@@ -68,7 +72,8 @@ void MakeSource(const std::string& path)
                        -1, &ins, nullptr);
     auto add = [&](const char* l1, const char* l2, const char* code, long i) {
         const std::string name = "東都銀行 第" + std::to_string(i) + "支店";
-        const std::string address = "東京都千代田区丸の内" + std::to_string(i % 9 + 1) + "丁目" + std::to_string(i % 50);
+        const std::string address =
+            "東京都千代田区丸の内" + std::to_string(i % 9 + 1) + "丁目" + std::to_string(i % 50);
         sqlite3_bind_text(ins, 1, l1, -1, SQLITE_STATIC);
         sqlite3_bind_text(ins, 2, l2, -1, SQLITE_STATIC);
         sqlite3_bind_int64(ins, 3, 503000000 + i * 37 % 900000);
@@ -171,11 +176,12 @@ int main()
     }
     const std::string fresh = ReadFile(dst);
 
-    const std::string sql = "ATTACH '" + src + "' AS s; BEGIN;"
-                            "INSERT INTO Category SELECT * FROM s.Category WHERE L1='10' AND L2='01';"
-                            "INSERT INTO Point SELECT * FROM s.Point WHERE L1='10' AND L2='01';"
-                            "INSERT INTO Category SELECT * FROM s.Category WHERE L1='10' AND L2='0';"
-                            "COMMIT;";
+    const std::string sql = "ATTACH '" + src +
+        "' AS s; BEGIN;"
+        "INSERT INTO Category SELECT * FROM s.Category WHERE L1='10' AND L2='01';"
+        "INSERT INTO Point SELECT * FROM s.Point WHERE L1='10' AND L2='01';"
+        "INSERT INTO Category SELECT * FROM s.Category WHERE L1='10' AND L2='0';"
+        "COMMIT;";
     std::vector<double> ours, shell, oursCpu, shellCpu;
     for (int i = 0; i < kRuns; ++i) {
         WriteFile(dst, fresh);
@@ -199,7 +205,10 @@ int main()
     };
     line("pellvane-cli install-genres 200,000 rows, wall clock", Median(ours), Median(shell));
     line("pellvane-cli install-genres 200,000 rows, processor", Median(oursCpu), Median(shellCpu));
-    if (std::getenv("BENCH_KEEP")) { std::printf("kept %s\n", dir.c_str()); return 0; }
+    if (std::getenv("BENCH_KEEP")) {
+        std::printf("kept %s\n", dir.c_str());
+        return 0;
+    }
     std::string cleanup = "rm -rf '" + dir + "'";
     return std::system(cleanup.c_str()) == 0 ? 0 : 1;
 }

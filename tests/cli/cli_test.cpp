@@ -97,8 +97,9 @@ std::string Msg(unsigned id, const std::string& argUtf8 = "")
 std::string GenreRows(const std::string& file, const std::string& l1, const std::string& l2)
 {
     const std::string where = " WHERE L1='" + l1 + "' AND L2='" + l2 + "'";
-    return Sql(file, "SELECT * FROM Category" + where + " ORDER BY 1,2,3,4,5,6,7,8,9,10;" +
-                         "SELECT * FROM Point" + where + " ORDER BY Name,Longitude,Latitude,Tel,ZipCode,Address;");
+    return Sql(file,
+               "SELECT * FROM Category" + where + " ORDER BY 1,2,3,4,5,6,7,8,9,10;" + "SELECT * FROM Point" + where +
+                   " ORDER BY Name,Longitude,Latitude,Tel,ZipCode,Address;");
 }
 
 std::string Count(const std::string& file, const std::string& sql)
@@ -189,7 +190,9 @@ TEST_F(CliTest, InstallVerifyRemoveAndTheirSecondRuns)
 {
     Result r = Cli({"install-genres", "ラーメン", "コンビニ", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "{\"command\":\"install-genres\",\"installed\":[\"ラーメン\",\"コンビニ\"],\"ok\":true,\"changed\":true}\n");
+    EXPECT_EQ(
+        r.out,
+        "{\"command\":\"install-genres\",\"installed\":[\"ラーメン\",\"コンビニ\"],\"ok\":true,\"changed\":true}\n");
     EXPECT_EQ(r.err, Msg(6013, "ラーメン") + Msg(6013, "コンビニ"));
     for (const char* l1 : {"1", "2"})
         EXPECT_EQ(GenreRows(Guide(), l1, "1"), GenreRows(cd + "/Guide.dbs", l1, "1")) << l1;
@@ -212,13 +215,17 @@ TEST_F(CliTest, InstallVerifyRemoveAndTheirSecondRuns)
         {{"install-genres", "ラーメン", "コンビニ", "--json"},
          "{\"command\":\"install-genres\",\"installed\":[],\"ok\":true,\"changed\":false}\n"},
         {{"install-address", "detailed", "--json", "--quiet"},
-         "{\"command\":\"install-address\",\"file\":\"" + cd + "/Adr_L.dbs\",\"level\":4,\"ok\":true,\"changed\":false}\n"},
+         "{\"command\":\"install-address\",\"file\":\"" + cd +
+             "/Adr_L.dbs\",\"level\":4,\"ok\":true,\"changed\":false}\n"},
         {{"update", "--json", "--quiet"},
-         "{\"command\":\"update\",\"guide\":{\"from\":\"2024.1\",\"to\":\"2024.1\"},\"address\":{\"level\":4,\"from\":\"2024.1\","
+         "{\"command\":\"update\",\"guide\":{\"from\":\"2024.1\",\"to\":\"2024.1\"},\"address\":{\"level\":4,"
+         "\"from\":\"2024.1\","
          "\"to\":\"2024.1\"},\"ok\":true,\"changed\":false}\n"},
         {{"verify", "--json"},
-         "{\"command\":\"verify\",\"genres\":[{\"name\":\"ラーメン\",\"category_rows\":4,\"point_rows\":100,\"equals_cd\":true},"
-         "{\"name\":\"コンビニ\",\"category_rows\":4,\"point_rows\":100,\"equals_cd\":true}],\"address\":{\"level\":4,"
+         "{\"command\":\"verify\",\"genres\":[{\"name\":\"ラーメン\",\"category_rows\":4,\"point_rows\":100,"
+         "\"equals_cd\":true},"
+         "{\"name\":\"コンビニ\",\"category_rows\":4,\"point_rows\":100,\"equals_cd\":true}],\"address\":{\"level\":"
+         "4,"
          "\"equals_cd\":true},\"problems\":0,\"ok\":true,\"changed\":false}\n"},
     };
     for (const auto& row : kAgain) {
@@ -232,7 +239,8 @@ TEST_F(CliTest, InstallVerifyRemoveAndTheirSecondRuns)
     r = Cli({"remove-genres", "ラーメン", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "{\"command\":\"remove-genres\",\"removed\":[\"ラーメン\"],\"ok\":true,\"changed\":true}\n");
-    EXPECT_EQ(Count(Guide(), "SELECT count(*) FROM Point WHERE L1='1'; SELECT count(*) FROM Category WHERE L1='1'"), "0\n0");
+    EXPECT_EQ(Count(Guide(), "SELECT count(*) FROM Point WHERE L1='1'; SELECT count(*) FROM Category WHERE L1='1'"),
+              "0\n0");
     EXPECT_EQ(GenreRows(Guide(), "2", "1"), GenreRows(cd + "/Guide.dbs", "2", "1"));
     const std::string afterRemove = State();
     r = Cli({"remove-genres", "ラーメン", "--json"});
@@ -266,13 +274,16 @@ TEST_F(CliTest, UpdateReplacesEveryGenreAndTheAddressFileFromANewerCd)
     const std::string cd2 = Discs::Get().cd2;
 
     Result r = Cli({"status", "--json"}, cd2);
-    EXPECT_NE(r.out.find("\"cd_data_version\":\"2024.2\",\"hd_data_version\":\"2024.1\",\"cd_newer\":true"), std::string::npos)
+    EXPECT_NE(r.out.find("\"cd_data_version\":\"2024.2\",\"hd_data_version\":\"2024.1\",\"cd_newer\":true"),
+              std::string::npos)
         << r.out;
 
     r = Cli({"update", "--json"}, cd2);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "{\"command\":\"update\",\"guide\":{\"from\":\"2024.1\",\"to\":\"2024.2\",\"genres\":[\"ラーメン\",\"駅\"]},"
-                     "\"address\":{\"level\":3,\"from\":\"2024.1\",\"to\":\"2024.2\"},\"ok\":true,\"changed\":true}\n");
+    EXPECT_EQ(
+        r.out,
+        "{\"command\":\"update\",\"guide\":{\"from\":\"2024.1\",\"to\":\"2024.2\",\"genres\":[\"ラーメン\",\"駅\"]},"
+        "\"address\":{\"level\":3,\"from\":\"2024.1\",\"to\":\"2024.2\"},\"ok\":true,\"changed\":true}\n");
     EXPECT_EQ(r.err, Msg(6023, "施設") + Msg(6023, "住所"));
     for (const char* l1 : {"1", "5"})
         EXPECT_EQ(GenreRows(Guide(), l1, "1"), GenreRows(cd2 + "/Guide.dbs", l1, "1")) << l1;
@@ -366,8 +377,9 @@ TEST_F(CliTest, InterruptDuringALargeGenreRollsItBackAndKeepsTheOnesBefore)
     EXPECT_EQ(run.Interrupt(), 1) << run.seen;
     EXPECT_NE(run.seen.find(Line(6012, "コンビニ")), std::string::npos) << run.seen;
     EXPECT_EQ(GenreRows(Guide(), "1", "1"), GenreRows(big + "/Guide.dbs", "1", "1"));
-    EXPECT_EQ(Count(Guide(), "SELECT count(*) FROM Point WHERE L1='2'; SELECT count(*) FROM Category WHERE L1='2';"
-                             "PRAGMA integrity_check"),
+    EXPECT_EQ(Count(Guide(),
+                    "SELECT count(*) FROM Point WHERE L1='2'; SELECT count(*) FROM Category WHERE L1='2';"
+                    "PRAGMA integrity_check"),
               "0\n0\nok");
     EXPECT_FALSE(PathExists(Guide() + "-journal"));
 }
@@ -417,39 +429,58 @@ TEST_F(CliTest, BadInputsAreReportedAndLoseNothing)
         std::vector<std::string> args;
         std::string err;
     } kCases[] = {
-        {"corrupt", [](CliTest& t) { WriteFileBytes(t.Guide(), std::string(8192, 'x')); },
-         {"install-genres", "ラーメン"}, guide2039 + Msg(2025)},
+        {"corrupt",
+         [](CliTest& t) { WriteFileBytes(t.Guide(), std::string(8192, 'x')); },
+         {"install-genres", "ラーメン"},
+         guide2039 + Msg(2025)},
         {"foreign (address data as guide data)",
-         [](CliTest& t) { WriteFileBytes(t.Guide(), ReadFileBytes(t.cd + "/Adr_S.dbs")); }, {"install-genres", "ラーメン"},
+         [](CliTest& t) { WriteFileBytes(t.Guide(), ReadFileBytes(t.cd + "/Adr_S.dbs")); },
+         {"install-genres", "ラーメン"},
          Msg(2025)},
         {"wrong password",
          [](CliTest& t) {
              WriteFileBytes(t.Guide(), ReadFileBytes(t.cd + "/Guide.dbs"));
              Sql(t.Guide(), "PRAGMA user_version=1");
          },
-         {"install-genres", "ラーメン"}, guide2039 + Msg(2025)},
+         {"install-genres", "ラーメン"},
+         guide2039 + Msg(2025)},
         {"wrong password, verify",
          [](CliTest& t) {
              WriteFileBytes(t.Guide(), ReadFileBytes(t.cd + "/Guide.dbs"));
              Sql(t.Guide(), "PRAGMA user_version=1");
          },
-         {"verify"}, guide2039},
-        {"not a genre on the CD-ROM", [](CliTest& t) { ASSERT_EQ(t.Cli({"install-genres", "駅", "-q"}).status, 0); },
-         {"install-genres", "寿司", "ラーメン"}, Msg(6011, "寿司")},
-        {"not a genre to remove", [](CliTest& t) { ASSERT_EQ(t.Cli({"install-genres", "駅", "-q"}).status, 0); },
-         {"remove-genres", "寿司"}, Msg(6011, "寿司")},
-        {"no CD-ROM", [](CliTest&) {}, {"install-genres", "ラーメン", "--cd", "/nonexistent"},
+         {"verify"},
+         guide2039},
+        {"not a genre on the CD-ROM",
+         [](CliTest& t) {
+             ASSERT_EQ(t.Cli({"install-genres", "駅", "-q"}).status, 0);
+         },
+         {"install-genres", "寿司", "ラーメン"},
+         Msg(6011, "寿司")},
+        {"not a genre to remove",
+         [](CliTest& t) {
+             ASSERT_EQ(t.Cli({"install-genres", "駅", "-q"}).status, 0);
+         },
+         {"remove-genres", "寿司"},
+         Msg(6011, "寿司")},
+        {"no CD-ROM",
+         [](CliTest&) {},
+         {"install-genres", "ラーメン", "--cd", "/nonexistent"},
          Msg(2032, "/nonexistent/Guide.dbs")},
-        {"no address file on the CD-ROM", [](CliTest&) {}, {"install-address", "standard", "--cd", "/nonexistent"},
+        {"no address file on the CD-ROM",
+         [](CliTest&) {},
+         {"install-address", "standard", "--cd", "/nonexistent"},
          Msg(2032, "/nonexistent/Adr_S.dbs")},
-        {"damaged pages", [](CliTest& t) {
+        {"damaged pages",
+         [](CliTest& t) {
              ASSERT_EQ(t.Cli({"install-genres", "駅", "-q"}).status, 0);
              std::string bytes = ReadFileBytes(t.Guide());
              for (size_t i = 4096 * 3; i < bytes.size() && i < 4096 * 6; ++i)
                  bytes[i] = static_cast<char>(i * 7);
              WriteFileBytes(t.Guide(), bytes);
          },
-         {"verify"}, "damaged"},
+         {"verify"},
+         "damaged"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
@@ -530,6 +561,17 @@ TEST_F(CliTest, AFullDiskIsRefusedOrRolledBack)
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(PathExists(Address()));
     EXPECT_EQ(ListDir(mnt), std::vector<std::string>{"Guide.dbs"});
+}
+
+TEST_F(CliTest, NoDestinationInTheRegistryNorFromTheHostIsRefused)
+{
+    for (const char* command : {"install-genres", "install-address"}) {
+        const Result r = RunProgram(
+            {PELLVANE_CLI, "--cd", cd, command, std::string(command) == "install-address" ? "standard" : "ラーメン"});
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find(Msg(6028)), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Registry(), "");
 }
 
 TEST_F(CliTest, WrongUsageShowsTheUsageWithStatus2)
