@@ -440,7 +440,8 @@ int Command::InstallGenres()
         }
     }
     m_json.CloseArray();
-    RemoveDatabaseIfEmpty(m_db, p.guideDest);
+    if (FileExists(p.guideDest))
+        RemoveDatabaseIfEmpty(m_db, p.guideDest);
     SaveGuidePaths();
     return status;
 }

@@ -115,7 +115,10 @@ int main(int argc, char** argv)
         ShowMessage(IDS_WINDOW_RUNNING);
         return 1;
     }
-    InstallInterruptHandlers();
+    // Work that changes files ends at a safe point on Ctrl+C; looking needs
+    // no such care.
+    if (o.command != "status" && o.command != "verify")
+        InstallInterruptHandlers();
 
     Json json;
     json.Open().Str("command", o.command);
