@@ -1,5 +1,7 @@
 #include "guide/genre_rows.h"
 
+#include "address/path_functions.h"
+#include "res/strings.h"
 #include "searchdb/search_db.h"
 #include "searchdb/search_handles.h"
 #include "services/progress_sink.h"
@@ -8,22 +10,14 @@ namespace {
 
 const UINT IDS_SQL_DELETE_GENRE_CATEGORY = 12041;
 const UINT IDS_SQL_DELETE_GENRE_POINTS = 12051;
+const UINT IDS_SQL_GENRE_ROWS = 13020;
+const UINT IDS_SQL_GROUP_ROWS = 13021;
 const UINT IDS_SQL_GENRE_CATEGORY_ROWS = 13070;
 const UINT IDS_SQL_GENRE_POINT_ROWS = 13080;
+const UINT IDS_SQL_GENRE_BY_NAME = 13081;
 const UINT IDS_SQL_GENRE_FILTER = 13082;
 
 } // namespace
-
-int InstallGenreRows(CSearchDb& db, CProgressSink* pProgress, const std::string& source, const std::string& dest,
-                     const std::string& l1, const std::string& l2)
-{
-    const long nCategory = db.CountRecords(source, FormatSql(IDS_SQL_GENRE_CATEGORY_ROWS, l1, l2));
-    const long nPoint = db.CountRecords(source, FormatSql(IDS_SQL_GENRE_POINT_ROWS, l1, l2));
-    pProgress->SetRange(0, static_cast<int>(nCategory + nPoint + 1));
-    pProgress->SetPos(0);
-    pProgress->SetStep(1);
-    return db.TransferGenre(pProgress, source, dest, FormatSql(IDS_SQL_GENRE_FILTER, l1, l2), l1);
-}
 
 BOOL DeleteGenreRowsInOneTransaction(CSearchDb& db, const std::string& path, const std::string& l1,
                                      const std::string& l2)
@@ -72,4 +66,73 @@ BOOL RemoveDatabaseFile(const std::string& path)
         probe.Close();
     }
     return DaoRemoveDatabaseFile(path);
+}
+
+BOOL LookupGenreByName(CSearchDb& db, const std::string& path, const std::string& name, std::string& l1,
+                       std::string& l2)
+{
+    const std::string sql = FormatSql(IDS_SQL_GENRE_BY_NAME, name);
+    return db.GetFirstFieldText(l1, path, sql, "L1") && db.GetFirstFieldText(l2, path, sql, "L2");
+}
+
+int InstallGenreRows(CSearchDb& db, CProgressSink* pProgress, const std::string& source, const std::string& dest,
+                     const std::string& l1, const std::string& l2)
+{
+    const long nCategory = db.CountRecords(source, FormatSql(IDS_SQL_GENRE_CATEGORY_ROWS, l1, l2));
+    const long nPoint = db.CountRecords(source, FormatSql(IDS_SQL_GENRE_POINT_ROWS, l1, l2));
+    pProgress->SetRange(0, static_cast<int>(nCategory + nPoint + 1));
+    pProgress->SetPos(0);
+    pProgress->SetStep(1);
+    const std::string filter = FormatSql(IDS_SQL_GENRE_FILTER, l1, l2);
+    return db.TransferGenre(pProgress, source, dest, filter, l1);
+}
+
+void DeleteGroupRowIfLast(CSearchDb& db, const std::string& path, const std::string& l1)
+{
+    if (db.CountRecords(path, FormatSql(IDS_SQL_GROUP_ROWS, l1)) == 1)
+        db.DeleteGroupRow(path, l1);
+}
+
+void RemoveDatabaseIfEmpty(CSearchDb& db, const std::string& path)
+{
+    if (db.CountRecords(path, LoadResString(IDS_SQL_GENRE_ROWS)) == 0 && FileExists(path))
+        RemoveDatabaseFile(path);
+}
+
+int ReplaceGenreRows(CSearchDb& db, CProgressSink* pProgress, const std::string& source, const std::string& dest,
+                     const std::string& oldL1, const std::string& oldL2, const std::string& l1,
+                     const std::string& l2)
+{
+    // Held open for the whole transaction: the transfer's own connections
+    // to dest join it.
+    CDaoDatabase* pDb = db.OpenDatabase(dest, FALSE);
+    if (!pDb->IsOpen()) {
+        db.CloseDatabase(pDb);
+        return -2;
+    }
+    CDaoWorkspace* pWorkspace = pDb->m_pWorkspace;
+    int result = -1;
+    try {
+        pWorkspace->BeginTrans();
+        try {
+            pDb->Execute(FormatSql(IDS_SQL_DELETE_GENRE_CATEGORY, oldL1, oldL2), dbFailOnError | dbConsistent);
+            pDb->Execute(FormatSql(IDS_SQL_DELETE_GENRE_POINTS, oldL1, oldL2), dbFailOnError | dbConsistent);
+            result = InstallGenreRows(db, pProgress, source, dest, l1, l2);
+            if (result == 1)
+                pWorkspace->CommitTrans();
+            else
+                pWorkspace->Rollback();
+        } catch (const CDaoException&) {
+            result = -1;
+            try {
+                pWorkspace->Rollback();
+            } catch (const CDaoException&) {
+                // Closing the connection rolls back what is left.
+            }
+        }
+    } catch (const CDaoException&) {
+        // BeginTrans failed: nothing was changed.
+    }
+    db.CloseDatabase(pDb);
+    return result;
 }

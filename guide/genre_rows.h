@@ -8,14 +8,6 @@
 class CSearchDb;
 class CProgressSink;
 
-// Copies one genre (l1, l2) from source into dest as the guide page does:
-// the progress range 0 to the source's Category and Point rows of the genre
-// plus 1, position 0 (which clears the cancel flag), step 1, then the
-// transfer with the genre's filter. The transfer's result: 1 done,
-// 0 cancelled, -1 database error, -2 not opened.
-int InstallGenreRows(CSearchDb& db, CProgressSink* pProgress, const std::string& source, const std::string& dest,
-                     const std::string& l1, const std::string& l2);
-
 // Deletes the genre's Category rows (12041) and Point rows (12051) in one
 // transaction on one connection: either both go or the file is unchanged.
 // A file that does not open has shown 2039; nothing else is shown here.
@@ -26,3 +18,26 @@ BOOL DeleteGenreRowsInOneTransaction(CSearchDb& db, const std::string& path, con
 // own system, a file that another program holds open is not deleted: FALSE,
 // and the file stays.
 BOOL RemoveDatabaseFile(const std::string& path);
+
+// The genre's L1 and L2, from its genre row in path found by name (13081).
+BOOL LookupGenreByName(CSearchDb& db, const std::string& path, const std::string& name, std::string& l1,
+                       std::string& l2);
+
+// Transfers genre (l1, l2) from source to dest, the bar's range set to the
+// genre's rows: TransferGenre's result.
+int InstallGenreRows(CSearchDb& db, CProgressSink* pProgress, const std::string& source, const std::string& dest,
+                     const std::string& l1, const std::string& l2);
+
+// The group row goes with the last genre of its group.
+void DeleteGroupRowIfLast(CSearchDb& db, const std::string& path, const std::string& l1);
+
+// Deletes the guide database when no genre is left in it.
+void RemoveDatabaseIfEmpty(CSearchDb& db, const std::string& path);
+
+// Replaces the rows of the installed genre (oldL1, oldL2) in dest by those of
+// genre (l1, l2) of source in one transaction: the old rows or the new, never
+// neither and never both. Returns InstallGenreRows' result (-2 when dest
+// does not open).
+int ReplaceGenreRows(CSearchDb& db, CProgressSink* pProgress, const std::string& source, const std::string& dest,
+                     const std::string& oldL1, const std::string& oldL2, const std::string& l1,
+                     const std::string& l2);

@@ -43,11 +43,6 @@ const UINT IDS_REMOVING_GENRE = 2035;
 const UINT IDS_ALREADY_INSTALLED = 2038;
 const UINT IDS_NAME_NOT_USABLE = 2061;
 
-// Statements.
-const UINT IDS_SQL_GENRE_ROWS = 13020;
-const UINT IDS_SQL_GROUP_ROWS = 13021;
-const UINT IDS_SQL_GENRE_BY_NAME = 13081;
-
 const char* const kModeCopy = "COPY";
 const char* const kModeRemove = "REMOVE";
 
@@ -308,8 +303,7 @@ void CGuidePage::FillNotInstalledList(const std::string& source, const std::stri
 BOOL CGuidePage::LookupGenreByName(const std::string& path, const std::string& name, std::string& l1,
                                    std::string& l2)
 {
-    const std::string sql = FormatSql(IDS_SQL_GENRE_BY_NAME, name);
-    return m_db.GetFirstFieldText(l1, path, sql, "L1") && m_db.GetFirstFieldText(l2, path, sql, "L2");
+    return ::LookupGenreByName(m_db, path, name, l1, l2);
 }
 
 long CGuidePage::ComputeSelectedSize(CGenreListCtrl* pList, const std::string& path, wxButton* pButton)
@@ -489,8 +483,7 @@ int CGuidePage::InstallGenre(CProgressSink* pProgress, const std::string& source
 
 void CGuidePage::RemoveEmptyDatabase()
 {
-    if (m_db.CountRecords(m_strDestPath, LoadResString(IDS_SQL_GENRE_ROWS)) == 0 && FileExists(m_strDestPath))
-        RemoveDatabaseFile(m_strDestPath);
+    RemoveDatabaseIfEmpty(m_db, m_strDestPath);
 }
 
 // ---------------------------------------------------------------------------
@@ -545,9 +538,7 @@ BOOL CGuidePage::RemoveSelectedGenres(int n)
         const BOOL bDeleted = DeleteGenreRows(m_strDestPath, l1, l2);
         if (bDeleted)
             m_bGuideChanged = TRUE;
-        // The group row goes with the last genre of its group.
-        if (m_db.CountRecords(m_strDestPath, FormatSql(IDS_SQL_GROUP_ROWS, l1)) == 1)
-            m_db.DeleteGroupRow(m_strDestPath, l1);
+        DeleteGroupRowIfLast(m_db, m_strDestPath, l1);
         if (!bDeleted)
             return FALSE;
     }

@@ -1,13 +1,15 @@
 // make-sample-cd: writes a sample CD-ROM folder of search data.
 //
 //   make-sample-cd OUTDIR [--genres N] [--points-per-genre N] [--seed N]
+//                  [--data-version V]
 //
 // Guide.dbs: the root row, six groups, N genres spread over them (more
 // genres than names get numbered names), three sub-category rows per genre
 // and the points of every genre, each column filled. Adr_S.dbs (level 3)
 // and Adr_L.dbs (level 4): address data of a dozen prefectures. The same
 // seed always gives the same files. Each file is written under a temporary
-// name and renamed into place when complete.
+// name and renamed into place when complete. Every file's DataVersion is V
+// (default 2024.1).
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +29,20 @@
 #include "searchdb/dao_file.h"
 
 namespace {
+
+std::string g_dataVersion = "2024.1";
+
+// A value for a statement, single quotes doubled.
+std::string Quoted(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s) {
+        out += c;
+        if (c == '\'')
+            out += '\'';
+    }
+    return out + "'";
+}
 
 struct Named {
     const char* name;
@@ -294,8 +310,8 @@ Counts WriteGuide(const std::string& path, int genreCount, int pointsPerGenre, s
     WriteHeader(db);
     CreateTables(db);
     db.Exec("BEGIN");
-    db.Exec("INSERT INTO Property VALUES ('Tessra','5.0','GuideData','2024.1','Veltrane Corporation',"
-            "'(C) Veltrane Corporation','施設データ サンプル')");
+    db.Exec("INSERT INTO Property VALUES ('Tessra','5.0','GuideData'," + Quoted(g_dataVersion) +
+            ",'Veltrane Corporation','(C) Veltrane Corporation','施設データ サンプル')");
     Insert category(db, "Category", 10);
     Insert point(db, "Point", 21);
     Counts counts;
@@ -394,8 +410,8 @@ long WriteAddress(const std::string& path, int level, std::uint64_t seed)
             "null, DataVersion varchar(8) null, CompanyName varchar(64) null, LegalCopyright varchar(64) null, Comments "
             "varchar(255) null, Level long null )");
     db.Exec("BEGIN");
-    db.Exec(std::string("INSERT INTO Property VALUES ('Tessra','5.0','AddressData','2024.1','Veltrane Corporation',"
-                        "'(C) Veltrane Corporation','") +
+    db.Exec("INSERT INTO Property VALUES ('Tessra','5.0','AddressData'," + Quoted(g_dataVersion) +
+            ",'Veltrane Corporation','(C) Veltrane Corporation','" +
             (level == 3 ? "標準住所データ" : "詳細住所データ") + "'," + std::to_string(level) + ")");
     Insert category(db, "Category", 10);
     Insert point(db, "Point", 21);
@@ -472,7 +488,8 @@ void WriteFile(const std::string& dir, const std::string& name, Write write)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: make-sample-cd OUTDIR [--genres N] [--points-per-genre N] [--seed N]\n");
+    std::fprintf(stderr, "usage: make-sample-cd OUTDIR [--genres N] [--points-per-genre N] [--seed N] "
+                         "[--data-version V]\n");
     return 2;
 }
 
@@ -521,6 +538,11 @@ int main(int argc, char** argv)
             if (!number(0, INT64_MAX, v))
                 return Usage();
             seed = static_cast<unsigned long long>(v);
+        } else if (arg == "--data-version") {
+            // The column holds 8 characters.
+            if (i + 1 >= argc || !*argv[i + 1] || std::strlen(argv[i + 1]) > 8)
+                return Usage();
+            g_dataVersion = argv[++i];
         } else if (!arg.empty() && arg[0] != '-' && outDir.empty()) {
             outDir = arg;
         } else {
