@@ -1,6 +1,8 @@
 #include "settings/host_object.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -8,6 +10,7 @@
 #include <utility>
 
 #include "platform/cp932.h"
+#include "platform/registry_store.h"
 #include "settings/directory_settings.h"
 #include "settings/host_abi.h"
 
@@ -62,6 +65,18 @@ HRESULT ResolveClsid(const char* progId, std::string& clsid)
         return CO_E_CLASSSTRING;
     clsid = ToUpperAscii(text);
     return S_OK;
+}
+
+// The installer often runs as root, so nothing that another user could have
+// replaced is loaded into it. The checks sudo makes on its plugins: the file
+// belongs to root or to us and no group or other user may write it. A file
+// that is not there passes; what reads it finds nothing.
+bool IsTrustedFile(const std::string& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return true;
+    return (st.st_uid == 0 || st.st_uid == ::geteuid()) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 void ThrowIfFailed(HRESULT hr)
@@ -149,6 +164,8 @@ HRESULT CreateHostObject(const char* progId, HostObjectPtr& out)
 {
     out.Release();
 
+    if (!IsTrustedFile(registry_store::RootFilePath("HKEY_CLASSES_ROOT")))
+        return E_ACCESSDENIED;
     std::string clsid;
     HRESULT hr = ResolveClsid(progId, clsid);
     if (FAILED(hr))
@@ -160,6 +177,10 @@ HRESULT CreateHostObject(const char* progId, HostObjectPtr& out)
     std::string server;
     if (!Cp932ToUtf8(serverCp932, server))
         return HRESULT_MOD_NOT_FOUND;
+    // A relative name would be looked up in the library path or the current
+    // folder, wherever the installer happens to start.
+    if (server[0] != '/' || !IsTrustedFile(server))
+        return E_ACCESSDENIED;
 
     void* library = dlopen(server.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library)
