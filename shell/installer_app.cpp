@@ -1,9 +1,21 @@
 #include "shell/installer_app.h"
 
+#include <wx/log.h>
+
 #include "platform/wx_hooks.h"
 #include "shell/installer_dlg.h"
 
 CInstallerApp::CInstallerApp() = default;
+
+bool CInstallerApp::Initialize(int& argc, wxChar** argv)
+{
+    // Until the toolkit has its display, its errors go to standard error: a
+    // message box without a display would abort the process.
+    wxLog* gui = wxLog::SetActiveTarget(new wxLogStderr);
+    const bool ok = wxApp::Initialize(argc, argv);
+    delete wxLog::SetActiveTarget(gui);
+    return ok;
+}
 
 bool CInstallerApp::OnInit()
 {
