@@ -79,7 +79,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/res/fonts/60-pellvane-ms-pgothic.conf
 install(CODE [[
   if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
     file(MAKE_DIRECTORY "$ENV{DESTDIR}/etc/fonts/conf.d")
-    file(CREATE_LINK ../../../usr/share/fontconfig/conf.avail/60-pellvane.conf
+    file(CREATE_LINK /usr/share/fontconfig/conf.avail/60-pellvane.conf
          "$ENV{DESTDIR}/etc/fonts/conf.d/60-pellvane.conf" SYMBOLIC)
     message(STATUS "Installing: $ENV{DESTDIR}/etc/fonts/conf.d/60-pellvane.conf")
   endif()
@@ -102,10 +102,14 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xdg-utils, zenity")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "data installer of the Tessra map application")
-set(CPACK_PACKAGE_DESCRIPTION "Pellvane copies the search data of the Tessra map application (address \
-data whole, guide data genre by genre) from a CD-ROM folder to the hard disk, where Tessra searches it \
-faster, and records in the registry where both copies lie. Its window and messages are in Japanese.\n\
-\n\
-The package also holds a sample host component, which stands in for the Tessra application's objects \
-(data folder, help, version information), and tools to read and write the registry files.")
+# Debian wants the long description in lines of at most 80 characters.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Pellvane copies the search data of the Tessra map application (address"
+  "data whole, guide data genre by genre) from a CD-ROM folder to the hard"
+  "disk, where Tessra searches it faster, and records in the registry where"
+  "both copies lie. Its window and messages are in Japanese."
+  ""
+  "The package also holds a sample host component, which stands in for the"
+  "Tessra application's objects (data folder, help, version information),"
+  "and tools to read and write the registry files.")
 include(CPack)
