@@ -163,7 +163,7 @@ int main(int argc, char** argv)
             runOurs();
         }
     }
-    std::system(("rm -rf '" + work + "'").c_str());
+    (void)!std::system(("rm -rf '" + work + "'").c_str());
     if (failed) {
         std::fprintf(stderr, "a run failed\n");
         return 1;

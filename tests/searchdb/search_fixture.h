@@ -88,8 +88,8 @@ inline int RunProgram(const std::vector<std::string>& argv)
 {
     const pid_t pid = fork();
     if (pid == 0) {
-        freopen("/dev/null", "w", stdout);
-        freopen("/dev/null", "w", stderr);
+        (void)!freopen("/dev/null", "w", stdout);
+        (void)!freopen("/dev/null", "w", stderr);
         std::vector<char*> args;
         for (const std::string& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));

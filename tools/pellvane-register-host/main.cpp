@@ -2,8 +2,9 @@
 //
 // Writes the sample host component's three ProgIDs and their class entries
 // into HKEY_CLASSES_ROOT of $TESSRA_REGISTRY_DIR, or removes them. Without
-// --library the component is the one beside this tool's build:
-// <bin>/../lib/libtessra-sample-host.so. Running it twice is harmless.
+// --library the component is the one installed with this tool
+// (<bin>/../lib/<multiarch>/pellvane/libtessra-sample-host.so), or in the build
+// tree <bin>/../lib/libtessra-sample-host.so. Running it twice is harmless.
 
 #include <climits>
 #include <cstdio>
@@ -67,8 +68,14 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    if (library.empty())
-        library = ExecutableDir() + "/../lib/" + kSampleHostLibraryName;
+    if (library.empty()) {
+        // Installed, the component lies in the installation's private library
+        // folder; in the build tree, in lib/ beside bin/.
+        const std::string dir = ExecutableDir();
+        library = dir + "/" PELLVANE_SAMPLE_HOST_FROM_BINDIR "/" + kSampleHostLibraryName;
+        if (access(library.c_str(), F_OK) != 0)
+            library = dir + "/../lib/" + kSampleHostLibraryName;
+    }
     // The registry names the library by an absolute path, so it is found
     // whatever the program's working folder.
     char resolved[PATH_MAX];

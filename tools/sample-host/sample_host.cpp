@@ -217,9 +217,12 @@ TessraHResult LaunchProgram(TessraHostObject*, const char* program, const char* 
             return kInvalidArg;
         page += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    page = LibraryDir() + "/../share/tessra/help/" + page + "-help.html";
+    // Installed, the help lies in the data folder of the installation; in the
+    // build tree, in share/ beside lib/.
     char resolved[PATH_MAX];
-    if (!realpath(page.c_str(), resolved))
+    const std::string dir = LibraryDir();
+    if (!realpath((dir + "/" SAMPLE_HOST_DATA_FROM_LIBRARY "/pellvane/help/" + page + "-help.html").c_str(), resolved)
+        && !realpath((dir + "/../share/pellvane/help/" + page + "-help.html").c_str(), resolved))
         return kFileNotFound;
     page = resolved;
 
