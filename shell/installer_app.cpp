@@ -7,6 +7,7 @@ CInstallerApp::CInstallerApp() = default;
 
 bool CInstallerApp::OnInit()
 {
+    UseEnvironmentLocale();
     InstallWxMessageBoxHandler();
     InstallWxWaitCursorHooks();
     RunInstaller();
