@@ -7,8 +7,21 @@
 
 class wxWindow;
 
+// The locale and the toolkit's own translations follow the environment
+// (LANG and the like), so the folder dialog and stock texts match the desktop.
+void UseEnvironmentLocale();
+
 void InstallWxMessageBoxHandler();
 void InstallWxWaitCursorHooks();
+
+// Button labels of the message boxes and progress windows, the same under any
+// locale (string-table entries).
+enum : UINT {
+    IDS_BUTTON_OK = 900,
+    IDS_BUTTON_CANCEL = 901,
+    IDS_BUTTON_YES = 902,
+    IDS_BUTTON_NO = 903,
+};
 
 // wxMessageDialog style for an AfxMessageBox type.
 long MessageBoxStyle(UINT type);

@@ -2,10 +2,20 @@
 
 #include <wx/app.h>
 #include <wx/msgdlg.h>
+#include <wx/translation.h>
+#include <wx/uilocale.h>
 #include <wx/utils.h>
 
+#include "platform/gtk_a11y.h"
 #include "platform/message_box.h"
 #include "platform/wait_cursor.h"
+#include "res/strings.h"
+
+namespace {
+
+wxString ResText(UINT nID) { return wxString::FromUTF8(LoadResStringUtf8(nID)); }
+
+} // namespace
 
 long MessageBoxStyle(UINT type)
 {
@@ -14,14 +24,31 @@ long MessageBoxStyle(UINT type)
     return style | wxCENTRE;
 }
 
+void UseEnvironmentLocale()
+{
+    wxUILocale::UseDefault();
+    if (!wxTranslations::Get()) {
+        auto* translations = new wxTranslations;
+        wxTranslations::Set(translations);
+        // Without wxWidgets' catalog (wx3.2-i18n) stock texts stay English.
+        translations->AddStdCatalog();
+    }
+}
+
 void InstallWxMessageBoxHandler()
 {
+    AnnounceMessageBoxesByCaption();
     SetMessageBoxHandler([](const std::string& utf8, UINT type) -> int {
         wxWindow* parent = wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
         if (parent && !parent->IsShown())
             parent = nullptr;
         const wxString caption = wxTheApp ? wxTheApp->GetAppName() : wxString("Pellvane");
         wxMessageDialog dlg(parent, wxString::FromUTF8(utf8), caption, MessageBoxStyle(type));
+        // The system's message box speaks Japanese whatever the locale.
+        if (type & MB_YESNO)
+            dlg.SetYesNoLabels(ResText(IDS_BUTTON_YES), ResText(IDS_BUTTON_NO));
+        else
+            dlg.SetOKLabel(ResText(IDS_BUTTON_OK));
         switch (dlg.ShowModal()) {
         case wxID_YES:
             return IDYES;

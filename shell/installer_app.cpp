@@ -20,6 +20,7 @@ bool CInstallerApp::Initialize(int& argc, wxChar** argv)
 
 bool CInstallerApp::OnInit()
 {
+    UseEnvironmentLocale();
     InstallWxMessageBoxHandler();
     InstallWxWaitCursorHooks();
     RunInstaller();

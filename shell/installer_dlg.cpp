@@ -11,6 +11,7 @@
 #include <wx/stattext.h>
 
 #include "platform/dialog_units.h"
+#include "platform/gtk_a11y.h"
 #include "res/icon/icon_320.xpm"
 #include "res/strings.h"
 #include "settings/directory_settings.h"
@@ -114,6 +115,7 @@ void CInstallerDlg::OnInitDialog()
 
     m_tabData->AddPage(NewTabPlaceholder(m_tabData), Utf8("施設データ"), true);
     m_tabData->AddPage(NewTabPlaceholder(m_tabData), Utf8("住所データ"), false);
+    NameNotebookPages(m_tabData);
     // Bound only now: adding the tabs is no change of the user's.
     m_tabData->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CInstallerDlg::OnSelchangeDataTab, this);
 

@@ -123,6 +123,7 @@ int main(int argc, char** argv)
         return 1;
     }
     wxTheApp->CallOnInit();
+    UseEnvironmentLocale();
     InstallWxMessageBoxHandler();
     InstallWxWaitCursorHooks();
     int rc = RUN_ALL_TESTS();

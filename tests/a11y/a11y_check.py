@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""Runs the installer with the accessibility bridge on and looks at it as a
+screen reader does, through AT-SPI: every control the keyboard reaches has a
+name, each tab's page has one, message boxes are announced by their caption,
+and closing the dialog prints no GTK warning.
+
+Usage (inside dbus-run-session, on a display):
+    a11y_check.py PELLVANE_EXE BIN_DIR
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+EXE, BIN = sys.argv[1], sys.argv[2]
+failures = []
+
+
+def check(cond, what):
+    print(("ok   " if cond else "FAIL ") + what, flush=True)
+    if not cond:
+        failures.append(what)
+
+
+def wait_for(what, find, deadline=60.0):
+    # The program starts and reacts in its own time; look until it answers.
+    end = time.monotonic() + deadline
+    while time.monotonic() < end:
+        found = find()
+        if found is not None:
+            return found
+        time.sleep(0.05)
+    raise SystemExit("FAIL timed out waiting for " + what)
+
+
+def walk(acc):
+    yield acc
+    for i in range(acc.childCount):
+        child = acc.getChildAtIndex(i)
+        if child is not None:
+            yield from walk(child)
+
+
+def app_of(pid):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        try:
+            if app is not None and app.get_process_id() == pid:
+                return app
+        except Exception:
+            pass
+    return None
+
+
+def window(app, role, name=None):
+    for i in range(app.childCount):
+        w = app.getChildAtIndex(i)
+        if w is not None and w.getRole() == role and (name is None or w.name == name):
+            if w.getState().contains(pyatspi.STATE_SHOWING):
+                return w
+    return None
+
+
+def press(acc):
+    action = acc.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) in ("click", "press", "activate"):
+            action.doAction(i)
+            return
+    raise SystemExit("FAIL no click action on " + acc.name)
+
+
+def button(root, name):
+    for acc in walk(root):
+        if acc.getRole() == pyatspi.ROLE_PUSH_BUTTON and acc.name == name:
+            return acc
+    return None
+
+
+def describe(acc):
+    return "%s %r" % (acc.getRoleName(), acc.name)
+
+
+def main():
+    tmp = tempfile.mkdtemp(prefix="pellvane-a11y-")
+    env = dict(os.environ)
+    for k in ("NO_AT_BRIDGE", "GTK_A11Y"):
+        env.pop(k, None)
+    env.update({
+        "GTK_MODULES": "gail:atk-bridge",
+        "TESSRA_REGISTRY_DIR": os.path.join(tmp, "registry"),
+        "XDG_RUNTIME_DIR": tmp,
+        "XDG_DATA_HOME": os.path.join(tmp, "home"),
+        "LANG": env.get("LANG", "C.UTF-8"),
+    })
+    os.makedirs(env["TESSRA_REGISTRY_DIR"])
+    subprocess.run([os.path.join(BIN, "make-sample-cd"), os.path.join(tmp, "cdrom"), "--genres", "3",
+                    "--points-per-genre", "5"], check=True, env=env, stdout=subprocess.DEVNULL)
+    guide = r"HKEY_LOCAL_MACHINE\SOFTWARE\Veltrane Corporation\DirectoryServices\GuideDirectory"
+    subprocess.run([os.path.join(BIN, "pellvane-reg"), "set", guide, "DataPath_0",
+                    os.path.join(tmp, "cdrom", "Guide.dbs")], check=True, env=env)
+
+    err_path = os.path.join(tmp, "stderr.txt")
+    with open(err_path, "wb") as err:
+        proc = subprocess.Popen([EXE], env=env, stderr=err)
+    try:
+        app = wait_for("the installer on the accessibility bus", lambda: app_of(proc.pid))
+        dlg = wait_for("the main dialog", lambda: window(app, pyatspi.ROLE_DIALOG))
+        check(dlg.name != "", "the main dialog has a name: %r" % dlg.name)
+
+        # Every control the keyboard reaches, and every tab with its page.
+        reachable = 0
+        for acc in walk(dlg):
+            states = acc.getState()
+            role = acc.getRole()
+            if role == pyatspi.ROLE_PAGE_TAB:
+                check(acc.name != "", "page tab has a name: %r" % acc.name)
+                for i in range(acc.childCount):
+                    page = acc.getChildAtIndex(i)
+                    check(page.name != "", "the page under tab %r has a name: %s" % (acc.name, describe(page)))
+            elif states.contains(pyatspi.STATE_FOCUSABLE) and states.contains(pyatspi.STATE_SHOWING):
+                reachable += 1
+                check(acc.name.strip() != "", "reachable control has a name: %s" % describe(acc))
+        check(reachable >= 8, "the guide page's controls are reachable (%d)" % reachable)
+
+        # A report: the help cannot start without a host.
+        press(wait_for("the help button", lambda: button(dlg, "ヘルプ")))
+        box = wait_for("a message box", lambda: window(app, pyatspi.ROLE_ALERT))
+        check(box.name == "Pellvane", "a message box is announced by its caption: %r" % box.name)
+        ok = button(box, "OK")
+        check(ok is not None, "the message box's OK button has its name")
+        press(ok)
+        wait_for("the message box to close", lambda: None if window(app, pyatspi.ROLE_ALERT) else True)
+
+        press(button(dlg, "閉じる"))
+        proc.wait(timeout=60)
+        check(proc.returncode == 0, "the installer ends with status 0 (%s)" % proc.returncode)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+    with open(err_path, encoding="utf-8", errors="replace") as f:
+        stderr = f.read()
+    warnings = [l for l in stderr.splitlines() if "-CRITICAL" in l or "-WARNING" in l]
+    check(not warnings, "closing prints no GTK warning" + "".join("\n     " + w for w in warnings))
+    print("%d failed" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
