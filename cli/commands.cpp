@@ -133,10 +133,30 @@ int CompareVersions(const std::string& a, const std::string& b)
     return 0;
 }
 
+// Genre names are CP932 here, like the operands; a genre whose name has none
+// is left out, as the window refuses to install or remove it.
+std::vector<GenreRecord> NamedInCp932(std::vector<GenreRecord> records)
+{
+    std::vector<GenreRecord> genres;
+    for (GenreRecord& g : records) {
+        std::string name;
+        if (Utf8ToCp932(g.Name, name)) {
+            g.Name = std::move(name);
+            genres.push_back(std::move(g));
+        }
+    }
+    return genres;
+}
+
+std::vector<GenreRecord> GenresOf(CSearchDb& db, const std::string& path)
+{
+    return NamedInCp932(ReadInstalledGenres(db, path, kGuideData));
+}
+
 // The genres of a guide database with their codes, in ORDER BY L1,L2 order.
 std::vector<GenreRecord> ReadGenres(CSearchDb& db, const std::string& path)
 {
-    std::vector<GenreRecord> genres = ReadInstalledGenres(db, path, kGuideData);
+    std::vector<GenreRecord> genres = GenresOf(db, path);
     if (genres.empty())
         return genres;
     CDaoDatabase* pDb = db.OpenDatabase(path, TRUE);
@@ -144,6 +164,18 @@ std::vector<GenreRecord> ReadGenres(CSearchDb& db, const std::string& path)
         ReadInstalledGenreCodes(db, pDb, genres);
     db.CloseDatabase(pDb);
     return genres;
+}
+
+// The names (UTF-8, as the database holds them) that have a CP932 form, in it.
+std::vector<std::string> NamesWithCp932Form(const std::vector<std::string>& utf8Names)
+{
+    std::vector<std::string> names;
+    for (const std::string& utf8 : utf8Names) {
+        std::string name;
+        if (Utf8ToCp932(utf8, name))
+            names.push_back(std::move(name));
+    }
+    return names;
 }
 
 const GenreRecord* FindByName(const std::vector<GenreRecord>& genres, const std::string& name)
@@ -297,7 +329,7 @@ int Command::Status()
     for (const GenreRecord& g : installed)
         installedNames.push_back(g.Name);
     const std::vector<std::string> notInstalled =
-        cdGuide ? ReadNotInstalledGenreNames(m_db, p.guideSource, installed) : std::vector<std::string>();
+        cdGuide ? NamesWithCp932Form(ReadNotInstalledGenreNames(m_db, p.guideSource, installed)) : std::vector<std::string>();
     const std::string hdGuideVersion = hdGuide ? DataVersion(m_db, p.guideDest) : "";
     const std::string cdGuideVersion = cdGuide ? DataVersion(m_db, p.guideSource) : "";
 
@@ -374,8 +406,8 @@ int Command::InstallGenres()
     if (!NamesInCp932(m_o, names) || !CheckGuideSource() || !CheckGuideDest())
         return 1;
     const std::vector<GenreRecord> installed = ReadGenres(m_db, p.guideDest);
-    const std::vector<GenreRecord> onCd = ReadInstalledGenres(m_db, p.guideSource, kGuideData);
-    const std::vector<std::string> notInstalled = ReadNotInstalledGenreNames(m_db, p.guideSource, installed);
+    const std::vector<GenreRecord> onCd = GenresOf(m_db, p.guideSource);
+    const std::vector<std::string> notInstalled = NamesWithCp932Form(ReadNotInstalledGenreNames(m_db, p.guideSource, installed));
 
     std::vector<std::string> wanted;
     if (m_o.all)
@@ -454,7 +486,7 @@ int Command::RemoveGenres()
         return 1;
     const std::vector<GenreRecord> installed = ReadGenres(m_db, p.guideDest);
     const std::vector<GenreRecord> onCd = FileExists(p.guideSource) && m_db.IsProductData(p.guideSource, kGuideData)
-        ? ReadInstalledGenres(m_db, p.guideSource, kGuideData)
+        ? GenresOf(m_db, p.guideSource)
         : std::vector<GenreRecord>();
     std::vector<std::string> wanted;
     if (m_o.all)

@@ -67,7 +67,7 @@ protected:
     {
         Names names;
         for (int i = 0; i < List(id)->GetItemCount(); ++i)
-            names.push_back(ToUtf8(List(id)->GetItemText(i)));
+            names.push_back(List(id)->GetItemText(i));
         return names;
     }
     void Select(int id, const std::vector<int>& rows)
