@@ -164,6 +164,9 @@ TEST(DatabaseFaults, EveryFaultLeavesTheDataAsBeforeOrAsAfter)
              for (const std::string& name : DbTempFiles(dir))
                  if (name.find("-journal") == std::string::npos) // a stale journal loses nothing
                      problem += "the temporary " + name + " was left; ";
+             for (const std::string& name : ListDir(dir))
+                 if (name.rfind(".db", 0) == 0)
+                     problem += "the marker " + name + " was left; ";
              if (ok != (Query(dir + "/Guide.dbs", "PRAGMA freelist_count").at(0) == "0"))
                  problem += ok ? "reported optimised, yet free pages remain; " : "reported failed, yet replaced; ";
              return problem;
