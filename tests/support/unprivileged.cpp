@@ -42,11 +42,6 @@ void Own(const std::string& path, mode_t mode)
 
 } // namespace
 
-void GiveToNobody(const std::string& path)
-{
-    Own(path, 0755);
-}
-
 bool RunsUnprivileged(const std::vector<std::string>& extraEnv)
 {
     if (geteuid() != 0)

@@ -12,6 +12,3 @@
 // when that run fails, and returns false. extraEnv: "NAME=value" entries for
 // the child; files it must reach lie in folders nobody can enter.
 bool RunsUnprivileged(const std::vector<std::string>& extraEnv = {});
-
-// Gives a folder made by root to nobody, so the child can enter and write it.
-void GiveToNobody(const std::string& path);
