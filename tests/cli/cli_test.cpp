@@ -415,6 +415,7 @@ TEST_F(CliTest, RefusesAtOnceWhileTheWindowHoldsTheLock)
         EXPECT_EQ(r.err, Msg(6010)) << command;
         EXPECT_EQ(r.out, "") << command;
     }
+    EXPECT_EQ(Cli({"update", "--json"}).out, "{\"command\":\"update\",\"ok\":false,\"changed\":false}\n");
     EXPECT_EQ(ListDir(hd), std::vector<std::string>());
     windowLock.Release();
     EXPECT_EQ(Cli({"install-genres", "ラーメン", "--quiet"}).status, 0);
@@ -467,7 +468,8 @@ TEST_F(CliTest, BadInputsAreReportedAndLoseNothing)
          },
          {"remove-genres", "寿司"},
          Msg(6011, "寿司")},
-        {"the CD-ROM's own folder as the destination", [](CliTest&) {},
+        {"the CD-ROM's own folder as the destination",
+         [](CliTest&) {},
          {"install-genres", "ラーメン", "--hd", Discs::Get().cd},
          Msg(2010)},
         {"no CD-ROM",
