@@ -25,6 +25,7 @@
 namespace {
 
 // The window's messages.
+const UINT IDS_SAME_FOLDERS = 2010;
 const UINT IDS_LOW_SPACE = 2020;
 const UINT IDS_NOT_GUIDE_DATA = 2025;
 const UINT IDS_INSTALLING = 2027;
@@ -235,6 +236,10 @@ public:
     int Update();
     int Compact();
 
+    bool SameFolders() const
+    {
+        return m_paths.guideSource == m_paths.guideDest || m_paths.addressSourceDir == m_paths.addressDestDir;
+    }
     bool KnowsDestination() const { return !m_paths.guideDest.empty() && !m_paths.addressDestDir.empty(); }
 
     bool m_changed = false;
@@ -940,6 +945,10 @@ int RunCommand(const CliOptions& options, Json& json, bool& changed, std::string
     // give no folder: nothing must land in the root or the working folder.
     if (name != "status" && !c.KnowsDestination()) {
         ShowMessage(IDS_NO_DESTINATION);
+        return 1;
+    }
+    if (name != "status" && name != "verify" && c.SameFolders()) {
+        ShowMessage(IDS_SAME_FOLDERS);
         return 1;
     }
     if (name == "status")

@@ -113,6 +113,16 @@ int main(int argc, char** argv)
     InstanceLock lock;
     if (!lock.Acquire(BuildInstanceName("Pellvane"))) {
         ShowMessage(IDS_WINDOW_RUNNING);
+        if (o.json)
+            std::printf("%s\n",
+                        Json()
+                            .Open()
+                            .Str("command", o.command)
+                            .Bool("ok", false)
+                            .Bool("changed", false)
+                            .Close()
+                            .Text()
+                            .c_str());
         return 1;
     }
     // Work that changes files ends at a safe point on Ctrl+C; looking needs

@@ -415,6 +415,7 @@ TEST_F(CliTest, RefusesAtOnceWhileTheWindowHoldsTheLock)
         EXPECT_EQ(r.err, Msg(6010)) << command;
         EXPECT_EQ(r.out, "") << command;
     }
+    EXPECT_EQ(Cli({"update", "--json"}).out, "{\"command\":\"update\",\"ok\":false,\"changed\":false}\n");
     EXPECT_EQ(ListDir(hd), std::vector<std::string>());
     windowLock.Release();
     EXPECT_EQ(Cli({"install-genres", "ラーメン", "--quiet"}).status, 0);
@@ -431,6 +432,10 @@ TEST_F(CliTest, BadInputsAreReportedAndLoseNothing)
     } kCases[] = {
         {"corrupt",
          [](CliTest& t) { WriteFileBytes(t.Guide(), std::string(8192, 'x')); },
+         {"install-genres", "ラーメン"},
+         guide2039 + Msg(2025)},
+        {"foreign (another program's SQLite file)",
+         [](CliTest& t) { Sql(t.Guide(), "CREATE TABLE Notes (Text); INSERT INTO Notes VALUES ('x')"); },
          {"install-genres", "ラーメン"},
          guide2039 + Msg(2025)},
         {"foreign (address data as guide data)",
@@ -463,6 +468,10 @@ TEST_F(CliTest, BadInputsAreReportedAndLoseNothing)
          },
          {"remove-genres", "寿司"},
          Msg(6011, "寿司")},
+        {"the CD-ROM's own folder as the destination",
+         [](CliTest&) {},
+         {"install-genres", "ラーメン", "--hd", Discs::Get().cd},
+         Msg(2010)},
         {"no CD-ROM",
          [](CliTest&) {},
          {"install-genres", "ラーメン", "--cd", "/nonexistent"},
