@@ -1,7 +1,7 @@
 # Installation (`cmake --install build --prefix /usr`) and the Debian package
 # (`cpack -G DEB` in the build folder).
 #
-#   bin/                          Pellvane, pellvane-reg, pellvane-register-host
+#   bin/                          Pellvane, pellvane-cli, pellvane-reg, pellvane-register-host
 #   <libdir>/pellvane/            the sample host component and make-sample-cd
 #   share/pellvane/help/          the help page the sample host opens
 #   share/applications/, share/icons/hicolor/, share/metainfo/, share/man/
@@ -30,7 +30,7 @@ add_custom_command(OUTPUT ${_icons}
 # Manual pages and the changelog, compressed as Debian ships them.
 string(TIMESTAMP PELLVANE_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.Debian.in ${_pkg}/changelog.Debian @ONLY)
-set(PELLVANE_MAN_PAGES Pellvane pellvane-reg pellvane-register-host)
+set(PELLVANE_MAN_PAGES Pellvane pellvane-cli pellvane-reg pellvane-register-host)
 set(_gz_sources)
 foreach(page ${PELLVANE_MAN_PAGES})
   list(APPEND _gz_sources man/${page}.1 man/ja/${page}.1)
@@ -53,7 +53,7 @@ foreach(src ${_gz_sources} changelog.Debian)
 endforeach()
 add_custom_target(pellvane-install-data ALL DEPENDS ${_icons} ${_gz_files})
 
-install(TARGETS Pellvane pellvane-reg pellvane-register-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS Pellvane pellvane-cli pellvane-reg pellvane-register-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS tessra-sample-host LIBRARY DESTINATION ${PELLVANE_INSTALL_PRIVATE_LIBDIR})
 install(TARGETS make-sample-cd RUNTIME DESTINATION ${PELLVANE_INSTALL_PRIVATE_LIBDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/res/help/pellvane-help.html DESTINATION ${CMAKE_INSTALL_DATADIR}/pellvane/help)
@@ -107,7 +107,8 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "Pellvane copies the search data of the Tessra map application (address"
   "data whole, guide data genre by genre) from a CD-ROM folder to the hard"
   "disk, where Tessra searches it faster, and records in the registry where"
-  "both copies lie. Its window and messages are in Japanese."
+  "both copies lie. Its window and messages are in Japanese; pellvane-cli"
+  "does the same work without a window, for administrators and scripts."
   ""
   "The package also holds a sample host component, which stands in for the"
   "Tessra application's objects (data folder, help, version information),"

@@ -26,7 +26,7 @@ extern char** environ;
 namespace {
 
 const std::string kLib = PELLVANE_INSTALL_LIBDIR;
-const std::string kManPages[] = {"Pellvane", "pellvane-reg", "pellvane-register-host"};
+const std::string kManPages[] = {"Pellvane", "pellvane-cli", "pellvane-reg", "pellvane-register-host"};
 const int kIconSizes[] = {16, 32, 48, 64, 128};
 
 // Files and links below root, as paths relative to it.
@@ -128,6 +128,7 @@ TEST_F(Installed, LaysOutExactlyTheProgramItsToolsAndTheirDesktopFiles)
     std::set<std::string> expected = {
         "etc/fonts/conf.d/60-pellvane.conf",
         "usr/bin/Pellvane",
+        "usr/bin/pellvane-cli",
         "usr/bin/pellvane-reg",
         "usr/bin/pellvane-register-host",
         "usr/" + kLib + "/pellvane/libtessra-sample-host.so",
@@ -149,7 +150,7 @@ TEST_F(Installed, LaysOutExactlyTheProgramItsToolsAndTheirDesktopFiles)
     Walk(Root(), "", found);
     EXPECT_EQ(found, expected);
 
-    for (const char* program : {"bin/Pellvane", "bin/pellvane-reg", "bin/pellvane-register-host"})
+    for (const char* program : {"bin/Pellvane", "bin/pellvane-cli", "bin/pellvane-reg", "bin/pellvane-register-host"})
         EXPECT_EQ(access(Usr(program).c_str(), X_OK), 0) << program;
     // fontconfig reads the alias through a link to the installed file.
     char target[256] = {};
