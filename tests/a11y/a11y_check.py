@@ -25,7 +25,7 @@ def check(cond, what):
         failures.append(what)
 
 
-def wait_for(what, find, deadline=60.0):
+def wait_for(what, find, deadline=60.0, app=None):
     # The program starts and reacts in its own time; look until it answers.
     end = time.monotonic() + deadline
     while time.monotonic() < end:
@@ -33,7 +33,17 @@ def wait_for(what, find, deadline=60.0):
         if found is not None:
             return found
         time.sleep(0.05)
+    if app is not None:
+        dump(app)
     raise SystemExit("FAIL timed out waiting for " + what)
+
+
+def dump(acc, depth=0):
+    print("     " + "  " * depth + describe(acc))
+    for i in range(acc.childCount):
+        child = acc.getChildAtIndex(i)
+        if child is not None:
+            dump(child, depth + 1)
 
 
 def walk(acc):
@@ -49,7 +59,7 @@ def app_of(pid):
     for i in range(desktop.childCount):
         app = desktop.getChildAtIndex(i)
         try:
-            if app is not None and app.get_process_id() == pid:
+            if app is not None and app.name == "Pellvane":
                 return app
         except Exception:
             pass
@@ -96,20 +106,26 @@ def main():
         "XDG_RUNTIME_DIR": tmp,
         "XDG_DATA_HOME": os.path.join(tmp, "home"),
         "LANG": env.get("LANG", "C.UTF-8"),
+        "TESSRA_SAMPLE_HOST_NO_UI": "1",
     })
     os.makedirs(env["TESSRA_REGISTRY_DIR"])
     subprocess.run([os.path.join(BIN, "make-sample-cd"), os.path.join(tmp, "cdrom"), "--genres", "3",
                     "--points-per-genre", "5"], check=True, env=env, stdout=subprocess.DEVNULL)
+    subprocess.run([os.path.join(BIN, "pellvane-register-host")], check=True, env=env, stdout=subprocess.DEVNULL)
     guide = r"HKEY_LOCAL_MACHINE\SOFTWARE\Veltrane Corporation\DirectoryServices\GuideDirectory"
     subprocess.run([os.path.join(BIN, "pellvane-reg"), "set", guide, "DataPath_0",
                     os.path.join(tmp, "cdrom", "Guide.dbs")], check=True, env=env)
 
     err_path = os.path.join(tmp, "stderr.txt")
     with open(err_path, "wb") as err:
-        proc = subprocess.Popen([EXE], env=env, stderr=err)
+        proc = subprocess.Popen(os.environ.get("A11Y_WRAP", "").split() + [EXE], env=env, stderr=err, stdout=err)
     try:
         app = wait_for("the installer on the accessibility bus", lambda: app_of(proc.pid))
-        dlg = wait_for("the main dialog", lambda: window(app, pyatspi.ROLE_DIALOG))
+        # No guide database on the hard disk yet: the page says so first.
+        box = wait_for("the first message box", lambda: window(app, pyatspi.ROLE_ALERT), app=app)
+        check(box.name == "Pellvane", "the first message box is announced by its caption: %r" % box.name)
+        press(button(box, "OK"))
+        dlg = wait_for("the main dialog", lambda: window(app, pyatspi.ROLE_FRAME, "データインストーラ"), app=app)
         check(dlg.name != "", "the main dialog has a name: %r" % dlg.name)
 
         # Every control the keyboard reaches, and every tab with its page.
@@ -117,7 +133,13 @@ def main():
         for acc in walk(dlg):
             states = acc.getState()
             role = acc.getRole()
-            if role == pyatspi.ROLE_PAGE_TAB:
+            if role == pyatspi.ROLE_TABLE_CELL:
+                # A row is heard as its cells together: the icon has no name,
+                # the text beside it has.
+                if acc.parent.getRole() != pyatspi.ROLE_TABLE_CELL:
+                    names = [c.name for c in walk(acc) if c.name]
+                    check(bool(names), "a row of %r has a name: %r" % (acc.parent.name, names))
+            elif role == pyatspi.ROLE_PAGE_TAB:
                 check(acc.name != "", "page tab has a name: %r" % acc.name)
                 for i in range(acc.childCount):
                     page = acc.getChildAtIndex(i)
@@ -126,15 +148,6 @@ def main():
                 reachable += 1
                 check(acc.name.strip() != "", "reachable control has a name: %s" % describe(acc))
         check(reachable >= 8, "the guide page's controls are reachable (%d)" % reachable)
-
-        # A report: the help cannot start without a host.
-        press(wait_for("the help button", lambda: button(dlg, "ヘルプ")))
-        box = wait_for("a message box", lambda: window(app, pyatspi.ROLE_ALERT))
-        check(box.name == "Pellvane", "a message box is announced by its caption: %r" % box.name)
-        ok = button(box, "OK")
-        check(ok is not None, "the message box's OK button has its name")
-        press(ok)
-        wait_for("the message box to close", lambda: None if window(app, pyatspi.ROLE_ALERT) else True)
 
         press(button(dlg, "閉じる"))
         proc.wait(timeout=60)
