@@ -1,4 +1,5 @@
-// What screen readers hear, where wxWidgets on GTK gives no call for it.
+// What screen readers hear and what tooltips show, where wxWidgets on GTK
+// gives no call for it.
 #pragma once
 
 class wxNotebook;
@@ -25,3 +26,11 @@ void HideNotebookTabs(wxNotebook* tabs);
 // label beside it (left on its row, else just above), else after its tooltip,
 // as a screen reader on the system the dialogs come from would call them.
 void NameUnlabelledControls(wxWindow* root);
+
+// Disabled controls under root show no tooltip, as on the system the dialogs
+// come from (a disabled window gets no mouse messages).
+void NoToolTipsOnDisabledControls(wxWindow* root);
+
+// Looks again at the tooltip under the pointer: one whose control has since
+// been disabled goes. Called after work that enabled or disabled controls.
+void RecheckToolTips();

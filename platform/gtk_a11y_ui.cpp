@@ -69,6 +69,15 @@ wxString LabelBeside(wxWindow* control)
     return above ? above->GetLabelText() : wxString();
 }
 
+gboolean OnQueryTooltip(GtkWidget* widget, gint, gint, gboolean, GtkTooltip*, gpointer)
+{
+    if (gtk_widget_is_sensitive(widget))
+        return FALSE;
+    // Keeps GTK's own handler, which would show the text, from running.
+    g_signal_stop_emission_by_name(widget, "query-tooltip");
+    return FALSE;
+}
+
 } // namespace
 
 void AnnounceMessageBoxesByCaption()
@@ -139,4 +148,25 @@ void NameUnlabelledControls(wxWindow* root)
         }
         NameUnlabelledControls(child);
     }
+}
+
+void NoToolTipsOnDisabledControls(wxWindow* root)
+{
+    for (wxWindow* child : root->GetChildren()) {
+        if (child->IsTopLevel())
+            continue;
+        if (child->GetToolTip())
+            for (GtkWidget* widget : {child->GetHandle(), FocusWidget(child)})
+                if (widget && !g_object_get_data(G_OBJECT(widget), "pellvane-tooltip-guard")) {
+                    g_signal_connect(widget, "query-tooltip", G_CALLBACK(OnQueryTooltip), nullptr);
+                    g_object_set_data(G_OBJECT(widget), "pellvane-tooltip-guard", widget);
+                }
+        NoToolTipsOnDisabledControls(child);
+    }
+}
+
+void RecheckToolTips()
+{
+    if (GdkDisplay* display = gdk_display_get_default())
+        gtk_tooltip_trigger_tooltip_query(display);
 }

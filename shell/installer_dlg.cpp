@@ -120,6 +120,7 @@ void CInstallerDlg::OnInitDialog()
     m_tabData->AddPage(NewTabPlaceholder(m_tabData), Utf8("住所データ"), false);
     NameNotebookPages(m_tabData);
     NameUnlabelledControls(this);
+    NoToolTipsOnDisabledControls(this);
     // Bound only now: adding the tabs is no change of the user's.
     m_tabData->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CInstallerDlg::OnSelchangeDataTab, this);
 
