@@ -13,6 +13,7 @@
 #include "address/path_functions.h"
 #include "platform/cp932.h"
 #include "platform/dialog_units.h"
+#include "platform/gtk_a11y.h"
 #include "platform/message_box.h"
 #include "platform/wait_cursor.h"
 #include "res/strings.h"
@@ -264,6 +265,12 @@ void CAddressPage::BrowseFolder(bool bSource)
 void CAddressPage::OnApplyClicked(wxCommandEvent&)
 {
     OnApply();
+    // An installed file disables the button: the keyboard goes back to the
+    // choice the user made, and the button's tooltip goes too.
+    wxRadioButton* chosen = m_pDetailedRadio->GetValue() ? m_pDetailedRadio : m_pStandardRadio;
+    if (!m_btnApply->IsEnabled() && chosen->IsEnabled())
+        chosen->SetFocus();
+    RecheckToolTips();
 }
 
 BOOL CAddressPage::HasRoomFor(std::uint64_t size)

@@ -15,6 +15,7 @@
 #include "guide/genre_rows.h"
 #include "platform/cp932.h"
 #include "platform/dialog_units.h"
+#include "platform/gtk_a11y.h"
 #include "platform/message_box.h"
 #include "platform/wait_cursor.h"
 #include "res/bitmap_350.h"
@@ -82,6 +83,16 @@ void SetEditText(wxTextCtrl* pEdit, const std::string& cp932)
         pEdit->ChangeValue(text);
 }
 
+// The pressed button is usually disabled by its work: the keyboard goes back
+// to the list the user worked from, as a Windows dialog moves it off a
+// disabled control, and the button's tooltip goes with the pointer's reason.
+void KeepKeyboardAfterWork(wxWindow* pButton, wxWindow* pList)
+{
+    if (!pButton->IsEnabled() && pList->IsEnabled())
+        pList->SetFocus();
+    RecheckToolTips();
+}
+
 } // namespace
 
 CGuidePage::CGuidePage() = default;
@@ -133,8 +144,10 @@ bool CGuidePage::Create(wxWindow* parent)
 
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowseSource(); }, IDC_BROWSE_SOURCE);
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBrowseDest(); }, IDC_BROWSE_DEST);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnInstall(); }, IDC_INSTALL);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnRemove(); }, IDC_REMOVE);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnInstall(), KeepKeyboardAfterWork(m_btnInstall, m_listNotInstalled); },
+         IDC_INSTALL);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnRemove(), KeepKeyboardAfterWork(m_btnRemove, m_listInstalled); },
+         IDC_REMOVE);
     m_listNotInstalled->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, &CGuidePage::OnItemChangedNotInstalled, this);
     m_listInstalled->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, &CGuidePage::OnItemChangedInstalled, this);
     Bind(wxEVT_CHAR_HOOK, &CGuidePage::OnCharHook, this);

@@ -2,7 +2,11 @@
 
 #include <gtk/gtk.h>
 #include <wx/dataview.h>
+#include <wx/choice.h>
 #include <wx/notebook.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/tooltip.h>
 #include <wx/window.h>
 
 namespace {
@@ -26,6 +30,52 @@ GtkWidget* FocusWidget(wxWindow* window)
     if (auto* view = dynamic_cast<wxDataViewCtrl*>(window))
         return view->GtkGetTreeView();
     return window->GetConnectWidget();
+}
+
+bool NeedsName(wxWindow* window)
+{
+    return dynamic_cast<wxTextCtrl*>(window) || dynamic_cast<wxDataViewCtrl*>(window) ||
+           dynamic_cast<wxNotebook*>(window) || dynamic_cast<wxChoice*>(window);
+}
+
+bool HasName(wxWindow* window)
+{
+    AtkObject* accessible = gtk_widget_get_accessible(FocusWidget(window));
+    const gchar* name = accessible ? atk_object_get_name(accessible) : nullptr;
+    return name && *name;
+}
+
+wxString LabelBeside(wxWindow* control)
+{
+    const wxRect c = control->GetRect();
+    wxStaticText* left = nullptr;
+    wxStaticText* above = nullptr;
+    for (wxWindow* sibling : control->GetParent()->GetChildren()) {
+        auto* label = dynamic_cast<wxStaticText*>(sibling);
+        if (!label || label->GetLabelText().empty())
+            continue;
+        const wxRect l = label->GetRect();
+        if (l.GetRight() <= c.GetLeft() + 2 && l.GetTop() < c.GetBottom() && l.GetBottom() > c.GetTop()) {
+            if (!left || l.GetRight() > left->GetRect().GetRight())
+                left = label;
+        } else if (l.GetBottom() <= c.GetTop() + 2 && l.GetLeft() < c.GetRight() && l.GetRight() > c.GetLeft() &&
+                   c.GetTop() - l.GetBottom() < 2 * l.GetHeight()) {
+            if (!above || l.GetBottom() > above->GetRect().GetBottom())
+                above = label;
+        }
+    }
+    if (left)
+        return left->GetLabelText();
+    return above ? above->GetLabelText() : wxString();
+}
+
+gboolean OnQueryTooltip(GtkWidget* widget, gint, gint, gboolean, GtkTooltip*, gpointer)
+{
+    if (gtk_widget_is_sensitive(widget))
+        return FALSE;
+    // Keeps GTK's own handler, which would show the text, from running.
+    g_signal_stop_emission_by_name(widget, "query-tooltip");
+    return FALSE;
 }
 
 } // namespace
@@ -71,4 +121,52 @@ void NameNotebookPages(wxNotebook* tabs)
         }
         SetAccessibleName(tabs->GetPage(n), text);
     }
+}
+
+void HideNotebookTabs(wxNotebook* tabs)
+{
+    if (tabs && GTK_IS_NOTEBOOK(tabs->GetHandle()))
+        gtk_notebook_set_show_tabs(GTK_NOTEBOOK(tabs->GetHandle()), FALSE);
+}
+
+void NameUnlabelledControls(wxWindow* root)
+{
+    for (wxWindow* child : root->GetChildren()) {
+        if (child->IsTopLevel())
+            continue;
+        if (NeedsName(child) && !HasName(child)) {
+            wxString name = LabelBeside(child);
+            if (name.empty() && child->GetToolTip())
+                name = child->GetToolTip()->GetTip();
+            if (!name.empty()) {
+                SetAccessibleName(child, name);
+                // The list's frame takes the focus too.
+                if (dynamic_cast<wxDataViewCtrl*>(child))
+                    if (AtkObject* frame = gtk_widget_get_accessible(child->GetHandle()))
+                        atk_object_set_name(frame, name.utf8_str());
+            }
+        }
+        NameUnlabelledControls(child);
+    }
+}
+
+void NoToolTipsOnDisabledControls(wxWindow* root)
+{
+    for (wxWindow* child : root->GetChildren()) {
+        if (child->IsTopLevel())
+            continue;
+        if (child->GetToolTip())
+            for (GtkWidget* widget : {child->GetHandle(), FocusWidget(child)})
+                if (widget && !g_object_get_data(G_OBJECT(widget), "pellvane-tooltip-guard")) {
+                    g_signal_connect(widget, "query-tooltip", G_CALLBACK(OnQueryTooltip), nullptr);
+                    g_object_set_data(G_OBJECT(widget), "pellvane-tooltip-guard", widget);
+                }
+        NoToolTipsOnDisabledControls(child);
+    }
+}
+
+void RecheckToolTips()
+{
+    if (GdkDisplay* display = gdk_display_get_default())
+        gtk_tooltip_trigger_tooltip_query(display);
 }

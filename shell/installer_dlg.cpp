@@ -58,7 +58,10 @@ CInstallerDlg::CInstallerDlg()
     CentreOnScreen();
 }
 
-CInstallerDlg::~CInstallerDlg() = default;
+CInstallerDlg::~CInstallerDlg()
+{
+    HideNotebookTabs(m_tabData);
+}
 
 void CInstallerDlg::CreateControls()
 {
@@ -116,6 +119,8 @@ void CInstallerDlg::OnInitDialog()
     m_tabData->AddPage(NewTabPlaceholder(m_tabData), Utf8("施設データ"), true);
     m_tabData->AddPage(NewTabPlaceholder(m_tabData), Utf8("住所データ"), false);
     NameNotebookPages(m_tabData);
+    NameUnlabelledControls(this);
+    NoToolTipsOnDisabledControls(this);
     // Bound only now: adding the tabs is no change of the user's.
     m_tabData->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CInstallerDlg::OnSelchangeDataTab, this);
 

@@ -1,8 +1,10 @@
 // Draws the documentation screenshots: the guide page with both lists filled
 // and the progress dialog during a copy. Run under an X server:
-//   xvfb-run -a -s '-screen 0 1024x768x24' guide-page-screens OUTDIR
+//   xvfb-run -a -s '-screen 0 1024x768x24' guide-page-screens OUTDIR [CDDIR HDDIR]
 // writes OUTDIR/guide-page.png and OUTDIR/progress-dialog.png (ImageMagick's
-// import takes the screen, convert crops it).
+// import takes the screen, convert crops it). The databases go to CDDIR and
+// HDDIR (folders a user would have, such as /media/cdrom and a folder in the
+// home), else to a scratch folder.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -63,14 +65,19 @@ bool Capture(const wxRect& rect, const std::string& out)
     return ok;
 }
 
-int Run(const std::string& outDir)
+int Run(const std::string& outDir, std::string cdDir, std::string hdDir)
 {
     const std::string work = fs::temp_directory_path() / ("guide-page-screens-" + std::to_string(getpid()));
-    fs::create_directories(work + "/cd");
-    fs::create_directories(work + "/hd");
+    if (cdDir.empty() || hdDir.empty()) {
+        cdDir = work + "/cd";
+        hdDir = work + "/hd";
+    }
+    fs::create_directories(work);
+    fs::create_directories(cdDir);
+    fs::create_directories(hdDir);
     setenv("TESSRA_REGISTRY_DIR", work.c_str(), 1);
-    const std::string source = work + "/cd/Guide.dbs";
-    const std::string dest = work + "/hd/Guide.dbs";
+    const std::string source = cdDir + "/Guide.dbs";
+    const std::string dest = hdDir + "/Guide.dbs";
 
     const char* const names[][2] = {
         {"レストラン", "01010000"},     {"ファストフード", "01020000"}, {"喫茶店", "01030000"},
@@ -117,6 +124,8 @@ int Run(const std::string& outDir)
     dlg->Hide();
 
     frame->Destroy();
+    fs::remove(source);
+    fs::remove(dest);
     fs::remove_all(work);
     return ok ? 0 : 1;
 }
@@ -130,8 +139,8 @@ public:
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: guide-page-screens OUTDIR\n");
+    if (argc != 2 && argc != 4) {
+        std::fprintf(stderr, "usage: guide-page-screens OUTDIR [CDDIR HDDIR]\n");
         return 2;
     }
     wxApp::SetInstance(new ScreensApp);
@@ -145,7 +154,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "message: %s\n", text.c_str());
         return IDOK;
     });
-    const int rc = Run(fs::absolute(argv[1]).string());
+    const int rc = Run(fs::absolute(argv[1]).string(), argc == 4 ? argv[2] : "", argc == 4 ? argv[3] : "");
     wxTheApp->OnExit();
     wxEntryCleanup();
     return rc;
