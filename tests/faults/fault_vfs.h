@@ -1,13 +1,17 @@
 // A SQLite VFS over "unix" that counts every write, sync and lock of every
 // file SQLite opens and fails the Nth call of one kind with a chosen code; a
 // sticky fault fails every later call of that kind too (a full disk stays
-// full). Registered as the default, so the engine uses it unawares; our files
+// full). It can also kill the process before the Nth change to a file. Registered as the default, so the engine uses it unawares; our files
 // use neither WAL nor memory mapping, so version 1 methods suffice.
 #pragma once
 
+#include <signal.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <stdexcept>
 
 namespace faults {
@@ -32,6 +36,19 @@ public:
         m_sticky = sticky;
     }
     int Count(Op op) const { return m_counts[static_cast<int>(op)]; }
+
+    // Kills the process (SIGKILL) just before its Nth call that changes a
+    // file (a write, sync, truncation or deletion); 0 never. Either way
+    // Changes() counts those calls, and CommitChange() is the number of the
+    // first one that ended a transaction (deleted a rollback journal or zeroed
+    // its header): a kill after it finds that transaction committed.
+    void KillBeforeChange(int nth)
+    {
+        m_killAt = nth;
+        m_changes = m_commitChange = 0;
+    }
+    int Changes() const { return m_changes; }
+    int CommitChange() const { return m_commitChange; }
     int Injected() const { return m_injected; }
 
 private:
@@ -58,7 +75,11 @@ private:
             file->base.pMethods = file->real->pMethods ? &Install().m_io : nullptr;
             return rc;
         };
-        m_vfs.xDelete = [](sqlite3_vfs*, const char* n, int s) { return Real()->xDelete(Real(), n, s); };
+        m_vfs.xDelete = [](sqlite3_vfs*, const char* n, int s) {
+            const std::size_t len = std::strlen(n);
+            Install().Change(len > 8 && std::strcmp(n + len - 8, "-journal") == 0);
+            return Real()->xDelete(Real(), n, s);
+        };
         m_vfs.xAccess = [](sqlite3_vfs*, const char* n, int f, int* r) { return Real()->xAccess(Real(), n, f, r); };
         m_vfs.xFullPathname = [](sqlite3_vfs*, const char* n, int c, char* o) { return Real()->xFullPathname(Real(), n, c, o); };
 
@@ -71,11 +92,20 @@ private:
         };
         m_io.xRead = [](sqlite3_file* f, void* b, int n, sqlite3_int64 o) { return R(f)->pMethods->xRead(R(f), b, n, o); };
         m_io.xWrite = [](sqlite3_file* f, const void* b, int n, sqlite3_int64 o) {
+            // A journal's header zeroed: how a commit ends in exclusive locking mode.
+            const bool zeroesHeader = o == 0 && n == 28 && std::all_of(static_cast<const char*>(b),
+                                                                       static_cast<const char*>(b) + n,
+                                                                       [](char c) { return c == 0; });
+            Install().Change(zeroesHeader);
             const int rc = Install().Fail(Op::Write);
             return rc ? rc : R(f)->pMethods->xWrite(R(f), b, n, o);
         };
-        m_io.xTruncate = [](sqlite3_file* f, sqlite3_int64 s) { return R(f)->pMethods->xTruncate(R(f), s); };
+        m_io.xTruncate = [](sqlite3_file* f, sqlite3_int64 s) {
+            Install().Change();
+            return R(f)->pMethods->xTruncate(R(f), s);
+        };
         m_io.xSync = [](sqlite3_file* f, int flags) {
+            Install().Change();
             const int rc = Install().Fail(Op::Sync);
             return rc ? rc : R(f)->pMethods->xSync(R(f), flags);
         };
@@ -93,6 +123,16 @@ private:
             throw std::runtime_error("cannot register the fault VFS");
     }
 
+    // One call that changes a file; commits when it ends a transaction (a
+    // journal deleted, or its header zeroed).
+    void Change(bool commits = false)
+    {
+        if (++m_changes == m_killAt)
+            kill(getpid(), SIGKILL);
+        if (commits && m_commitChange == 0)
+            m_commitChange = m_changes;
+    }
+
     // Counts one call of op; the code it fails with, or SQLITE_OK.
     int Fail(Op op)
     {
@@ -107,6 +147,7 @@ private:
     sqlite3_vfs m_vfs;
     sqlite3_io_methods m_io;
     int m_counts[3] = {0, 0, 0}, m_injected = 0, m_nth = 0, m_code = SQLITE_OK;
+    int m_killAt = 0, m_changes = 0, m_commitChange = 0;
     Op m_op = Op::Write;
     bool m_sticky = false;
 };
