@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "address/file_copy.h"
+#include "platform/file_copy.h"
 #include "platform/win_types.h"
 
 class wxWindow;

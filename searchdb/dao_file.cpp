@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/cp932.h"
+#include "platform/posix_file.h"
 #include "searchdb/dao.h"
 
 namespace dao {
@@ -426,24 +427,12 @@ bool DropSpentJournal(const std::string& pathUtf8)
 
 bool SyncFolderOf(const std::string& pathUtf8)
 {
-    const size_t slash = pathUtf8.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : pathUtf8.substr(0, slash);
-    const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd < 0)
-        return false;
-    const bool ok = ::fsync(dfd) == 0;
-    ::close(dfd);
-    return ok;
+    return posix::SyncFolderOf(pathUtf8) == 0;
 }
 
 bool SyncFileAndFolder(const std::string& pathUtf8)
 {
-    const int fd = ::open(pathUtf8.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool fileOk = ::fsync(fd) == 0;
-    ::close(fd);
-    return SyncFolderOf(pathUtf8) && fileOk;
+    return posix::SyncFileAndFolder(pathUtf8) == 0;
 }
 
 } // namespace dao

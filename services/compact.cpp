@@ -17,6 +17,7 @@
 #include "address/path_functions.h"
 #include "platform/cp932.h"
 #include "platform/message_box.h"
+#include "platform/posix_file.h"
 #include "platform/wait_cursor.h"
 #include "res/strings.h"
 #include "searchdb/search_db.h"
@@ -33,24 +34,6 @@ const UINT IDS_OPTIMISE_FAILED = 2037;
 std::string GuideDataWord()
 {
     return FromUtf8("施設");
-}
-
-bool SyncPath(const std::string& utf8Path, int flags)
-{
-    const int fd = ::open(utf8Path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-std::string FolderOf(const std::string& utf8Path)
-{
-    const std::string::size_type slash = utf8Path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : utf8Path.substr(0, slash);
 }
 
 // Whatever the engine may have left under the temporary name.
@@ -155,35 +138,34 @@ BOOL CompactInPlace(CSearchDb& db, const std::string& path, const std::string& f
     std::string utf8Path;
     if (!PathToNative(path, utf8Path))
         return FALSE;
-    RemoveStaleTemporaries(FolderOf(utf8Path));
+    RemoveStaleTemporaries(posix::FolderOf(utf8Path));
     const std::string temp = MakeTempDatabaseName(path, fileName);
     std::string utf8Temp;
     if (!PathToNative(temp, utf8Temp))
         return FALSE;
 
-    if (!db.CompactSearchFile(path, temp)) {
-        RemoveLeftovers(utf8Temp);
+    // The engine leaves nothing behind when it fails, and syncs the file and
+    // its folder when it succeeds.
+    if (!db.CompactSearchFile(path, temp))
         return FALSE;
-    }
-    // The compacted file gets the old one's permissions and must be on the
-    // disk before it takes the old one's name; the rename then replaces the
-    // old file in one step.
+    // The compacted file gets the old one's permissions, synced again for
+    // them, before it takes the old one's name in one rename.
     struct stat old, st;
-    const int fd = ::open(utf8Temp.c_str(), O_RDONLY | O_CLOEXEC);
-    bool ready = fd >= 0 && ::stat(utf8Path.c_str(), &old) == 0 && TakePermissions(fd, old) && ::fsync(fd) == 0 &&
-                 ::fstat(fd, &st) == 0;
-    if (fd >= 0)
-        ::close(fd);
+    bool ready;
+    {
+        const posix::FileDescriptor fd(::open(utf8Temp.c_str(), O_RDONLY | O_CLOEXEC));
+        ready = fd.get() >= 0 && ::stat(utf8Path.c_str(), &old) == 0 && TakePermissions(fd.get(), old) &&
+                ::fsync(fd.get()) == 0 && ::fstat(fd.get(), &st) == 0;
+    }
     ready = ready && WriteMarker(utf8Temp, st);
     if (ready && BeforeRenameHook())
         BeforeRenameHook()();
-    if (!ready || ::rename(utf8Temp.c_str(), utf8Path.c_str()) != 0) {
+    if (!ready || posix::ReplaceFile(utf8Temp, utf8Path) != 0) {
         RemoveLeftovers(utf8Temp);
         ::unlink(MarkerOf(utf8Temp).c_str());
         return FALSE;
     }
     ::unlink(MarkerOf(utf8Temp).c_str());
-    SyncPath(FolderOf(utf8Path), O_RDONLY | O_DIRECTORY);
     return TRUE;
 }
 

@@ -12,7 +12,7 @@
 
 #include "platform/cp932.h"
 #include "platform/dialog_units.h"
-#include "services/animation_ui.h"
+#include "platform/animation_ui.h"
 
 namespace {
 

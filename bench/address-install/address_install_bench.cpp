@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "address/file_copy.h"
+#include "platform/file_copy.h"
 #include "platform/cp932.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fuzz_common.h"
-#include "services/avi_reader.h"
+#include "platform/avi_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

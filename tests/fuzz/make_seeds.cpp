@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/cp932.h"
-#include "services/avi_writer.h"
+#include "tools/make-avi/avi_writer.h"
 
 // A grey clip whose every third column moves a pixel a frame, as a file.
 static std::string Avi(int width, int height, int frames, bool rle)

@@ -9,7 +9,7 @@
 #include "gui_support/gui_test_support.h"
 #include "platform/cp932.h"
 #include "platform/dialog_units.h"
-#include "services/animation_ui.h"
+#include "platform/animation_ui.h"
 #include "services/progress_dlg.h"
 
 namespace {

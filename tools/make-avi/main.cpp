@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "services/avi_writer.h"
+#include "tools/make-avi/avi_writer.h"
 
 namespace {
 

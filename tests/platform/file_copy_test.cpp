@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "address/file_copy.h"
+#include "platform/file_copy.h"
 #include "platform/cp932.h"
 #include "support/test_support.h"
 
@@ -141,6 +141,6 @@ TEST_P(FileCopy, KilledAtRandomPointsLeavesOldOrNewNeverPartial)
 }
 
 INSTANTIATE_TEST_SUITE_P(Copy, FileCopy, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "KernelCopy" : "Buffered"; });
+                         [](const ::testing::TestParamInfo<bool>& kernel) { return kernel.param ? "KernelCopy" : "Buffered"; });
 
 } // namespace

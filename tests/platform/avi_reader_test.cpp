@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <random>
 
-#include "services/avi_reader.h"
+#include "platform/avi_reader.h"
 #include "services/avi_resources.h"
-#include "services/avi_writer.h"
+#include "tools/make-avi/avi_writer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "services/animation_ui.h"
+#include "platform/animation_ui.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <wx/dcclient.h>
 #include <wx/image.h>
 
-#include "services/avi_reader.h"
+#include "platform/avi_reader.h"
 #include "services/avi_resources.h"
 
 CAnimateCtrl::~CAnimateCtrl()

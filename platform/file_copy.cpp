@@ -1,4 +1,4 @@
-#include "address/file_copy.h"
+#include "platform/file_copy.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,8 +13,11 @@
 
 #include "address/path_functions.h"
 #include "platform/cp932.h"
+#include "platform/posix_file.h"
 
 namespace {
+
+using posix::FileDescriptor;
 
 const char kTemporaryMark[] = ".pellvane-";
 const size_t kTemporarySuffixLength = 6;
@@ -72,32 +75,6 @@ std::string Message(const char* templateUtf8, const std::string& pathCp932, int 
     return text;
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~FileDescriptor() { Close(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    void Reset(int fd)
-    {
-        Close();
-        m_fd = fd;
-    }
-    // 0, or the errno of a failed close (a late write error on some file systems).
-    int Close()
-    {
-        int err = 0;
-        if (m_fd >= 0 && close(m_fd) != 0)
-            err = errno;
-        m_fd = -1;
-        return err;
-    }
-
-private:
-    int m_fd;
-};
-
 // A temporary file that is removed unless it was given its final name.
 class TemporaryFile {
 public:
@@ -137,24 +114,6 @@ private:
     std::string m_path;
 };
 
-// mkdir -p; 0 or the errno of the step that failed.
-int MakeFolders(const std::string& folder)
-{
-    struct stat st;
-    if (stat(folder.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    for (size_t pos = 1; pos <= folder.size(); ++pos) {
-        if (pos < folder.size() && folder[pos] != '/')
-            continue;
-        const std::string part = folder.substr(0, pos);
-        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
-            return errno;
-    }
-    if (stat(folder.c_str(), &st) != 0)
-        return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-}
-
 // Temporaries left by a run that was killed in the middle of a copy.
 void RemoveStaleTemporaries(const std::string& folder, const std::string& targetName)
 {
@@ -168,21 +127,6 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& target
     closedir(dir);
     for (const std::string& path : stale)
         unlink(path.c_str());
-}
-
-int WriteAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return 0;
 }
 
 enum class Side { None, Read, Write };
@@ -228,7 +172,7 @@ ssize_t MoveChunk(int in, int out, size_t chunk, bool& kernelCopy, std::vector<c
         }
         if (n == 0)
             break;
-        if ((err = WriteAll(out, buffer.data(), static_cast<size_t>(n))) != 0) {
+        if ((err = posix::WriteAll(out, buffer.data(), static_cast<size_t>(n))) != 0) {
             side = Side::Write;
             return -1;
         }
@@ -287,7 +231,7 @@ CopyResult InstallFileCopy(const std::string& sourceCp932, const std::string& de
     std::uint64_t total = static_cast<std::uint64_t>(st.st_size);
     posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    if (int err = MakeFolders(folder))
+    if (int err = posix::MakeFolders(folder))
         return fail("インストール先のフォルダ \"%s\" を作成できませんでした。", folderCp932, err);
     RemoveStaleTemporaries(folder, targetName);
 
@@ -326,14 +270,8 @@ CopyResult InstallFileCopy(const std::string& sourceCp932, const std::string& de
     if (int err = temp.Close())
         return fail(writeFailed, folderCp932, err);
 
-    if (rename(temp.path().c_str(), target.c_str()) != 0)
-        return fail("コピーしたデータを \"%s\" に置き換えられませんでした。", targetCp932, errno);
+    if (int err = posix::ReplaceFile(temp.path(), target))
+        return fail("コピーしたデータを \"%s\" に置き換えられませんでした。", targetCp932, err);
     temp.Release();
-
-    // Make the new name durable too; the data already is, so a failure here
-    // changes nothing the user could act on.
-    FileDescriptor dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        fsync(dir.get());
     return CopyResult::Done;
 }

@@ -1,4 +1,4 @@
-#include "services/avi_reader.h"
+#include "platform/avi_reader.h"
 
 #include <algorithm>
 #include <array>

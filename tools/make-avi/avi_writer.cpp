@@ -1,4 +1,4 @@
-#include "services/avi_writer.h"
+#include "tools/make-avi/avi_writer.h"
 
 #include <algorithm>
 #include <cstring>
