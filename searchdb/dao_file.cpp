@@ -12,6 +12,7 @@
 
 #include "platform/cp932.h"
 #include "searchdb/dao.h"
+#include "searchdb/dao_statement.h"
 
 namespace dao {
 
@@ -64,22 +65,6 @@ bool IsPasswordPart(const std::string& part)
 std::uint32_t BigEndian32(const unsigned char* p)
 {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
-
-std::int64_t QueryInt(sqlite3* db, const char* sql)
-{
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-    if (rc != SQLITE_OK)
-        ThrowFromDb(db, rc, sql);
-    rc = sqlite3_step(stmt);
-    if (rc != SQLITE_ROW) {
-        sqlite3_finalize(stmt);
-        ThrowFromDb(db, rc, sql);
-    }
-    const std::int64_t v = sqlite3_column_int64(stmt, 0);
-    sqlite3_finalize(stmt);
-    return v;
 }
 
 // Looks at the file's header before SQLite sees it, so that a file that is
@@ -341,16 +326,14 @@ std::shared_ptr<DaoFile> CreateFile(const std::string& pathCp932, const std::str
         // Jet keeps the collating locale in the file; so do we, in an engine
         // table of the same kind as Jet's MSys tables.
         Exec(db, "CREATE TABLE MSysLocale (Locale varchar(255) null)");
-        sqlite3_stmt* stmt = nullptr;
-        rc = sqlite3_prepare_v2(db, "INSERT INTO MSysLocale (Locale) VALUES (?1)", -1, &stmt, nullptr);
-        if (rc != SQLITE_OK)
-            ThrowFromDb(db, rc, "locale");
-        const std::string localeUtf8 = TextToUtf8(LocaleWithoutPassword(locale));
-        sqlite3_bind_text(stmt, 1, localeUtf8.data(), static_cast<int>(localeUtf8.size()), SQLITE_TRANSIENT);
-        rc = sqlite3_step(stmt);
-        sqlite3_finalize(stmt);
-        if (rc != SQLITE_DONE)
-            ThrowFromDb(db, rc, "locale");
+        {
+            const Statement stmt = Prepare(db, "INSERT INTO MSysLocale (Locale) VALUES (?1)");
+            const std::string localeUtf8 = TextToUtf8(LocaleWithoutPassword(locale));
+            sqlite3_bind_text(stmt.get(), 1, localeUtf8.data(), static_cast<int>(localeUtf8.size()), SQLITE_TRANSIENT);
+            rc = sqlite3_step(stmt.get());
+            if (rc != SQLITE_DONE)
+                ThrowFromDb(db, rc, "locale");
+        }
         Exec(db, "COMMIT");
         // SQLite syncs the file; its name in the folder is ours to sync. (Not
         // the file itself through a descriptor of ours: closing that would
@@ -361,7 +344,7 @@ std::shared_ptr<DaoFile> CreateFile(const std::string& pathCp932, const std::str
         return Register(db, pathUtf8, true, passwordHash);
     } catch (...) {
         sqlite3_close_v2(db);
-        RemoveDatabaseFile(pathUtf8);
+        UnlinkWithJournal(pathUtf8);
         throw;
     }
 }
@@ -401,10 +384,28 @@ std::string SavepointName(int level)
     return "dao_level_" + std::to_string(level);
 }
 
-void RemoveDatabaseFile(const std::string& pathUtf8)
+void UnlinkWithJournal(const std::string& pathUtf8)
 {
     ::unlink(pathUtf8.c_str());
     ::unlink((pathUtf8 + "-journal").c_str());
+}
+
+bool RemoveUnheldFile(const std::string& pathCp932)
+{
+    std::string pathUtf8;
+    try {
+        pathUtf8 = PathToUtf8(pathCp932);
+    } catch (const CDaoException&) {
+        return false;
+    }
+    struct stat st;
+    if (::stat(pathUtf8.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    for (const auto& file : Registry())
+        if (file->dev == st.st_dev && file->ino == st.st_ino)
+            return false;
+    UnlinkWithJournal(pathUtf8);
+    return ::lstat(pathUtf8.c_str(), &st) != 0;
 }
 
 bool DropSpentJournal(const std::string& pathUtf8)
