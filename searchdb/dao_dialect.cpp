@@ -59,9 +59,7 @@ bool KeywordAt(const std::string& s, size_t pos, const char* word)
 
 } // namespace
 
-// Callers ask for the fields of a row in the same order row after row, so
-// the field after the one found last is tried first.
-int FindName(const std::vector<std::string>& names, const std::string& name, size_t& next)
+int FindNameFrom(const std::vector<std::string>& names, const std::string& name, size_t& next)
 {
     if (next < names.size() && SameName(names[next], name)) {
         const int found = static_cast<int>(next);

@@ -15,8 +15,19 @@ namespace dao {
 
 bool IsBlank(char c);
 // The index of name in names (-1: none), names compared as Jet compares
-// them; the index next is tried first, and next moves on.
-int FindName(const std::vector<std::string>& names, const std::string& name, size_t& next);
+// them. Callers ask for the fields of a row in the same order row after
+// row, so the field after the one found last (next) is tried first; next
+// moves on. The common case, the same bytes, costs no call.
+int FindNameFrom(const std::vector<std::string>& names, const std::string& name, size_t& next);
+inline int FindName(const std::vector<std::string>& names, const std::string& name, size_t& next)
+{
+    if (next < names.size() && names[next] == name) {
+        const int found = static_cast<int>(next);
+        next = next + 1 < names.size() ? next + 1 : 0;
+        return found;
+    }
+    return FindNameFrom(names, name, next);
+}
 std::string ToSqliteDialect(const std::string& sql);
 std::string QuoteIdentifier(const std::string& utf8);
 
