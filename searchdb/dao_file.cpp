@@ -225,24 +225,28 @@ std::string PathToUtf8(const std::string& pathCp932)
     return PlainPath(out);
 }
 
+namespace {
+
+std::string ConvertText(const std::string& in, bool (*convert)(const std::string&, std::string&), const char* failure)
+{
+    if (IsAscii(in.data(), in.size()))
+        return in;
+    std::string out;
+    if (!convert(in, out))
+        Throw(SQLITE_MISMATCH, failure);
+    return out;
+}
+
+} // namespace
+
 std::string TextToUtf8(const std::string& cp932)
 {
-    if (IsAscii(cp932.data(), cp932.size()))
-        return cp932;
-    std::string out;
-    if (!Cp932ToUtf8(cp932, out))
-        Throw(SQLITE_MISMATCH, "text has no UTF-8 form");
-    return out;
+    return ConvertText(cp932, Cp932ToUtf8, "text has no UTF-8 form");
 }
 
 std::string TextToCp932(const std::string& utf8)
 {
-    if (IsAscii(utf8.data(), utf8.size()))
-        return utf8;
-    std::string out;
-    if (!Utf8ToCp932(utf8, out))
-        Throw(SQLITE_MISMATCH, "text has no code page 932 form");
-    return out;
+    return ConvertText(utf8, Utf8ToCp932, "text has no code page 932 form");
 }
 
 void Exec(sqlite3* db, const char* sql)

@@ -158,22 +158,26 @@ std::string CSearchDb::GetFieldText(CDaoRecordset* pRs, const std::string& field
     }
 }
 
+namespace {
+
+template <class T>
+void CloseAndDelete(T* p)
+{
+    if (p && p->IsOpen())
+        p->Close();
+    delete p;
+}
+
+} // namespace
+
 void CSearchDb::CloseRecordset(CDaoRecordset* pRs)
 {
-    if (!pRs)
-        return;
-    if (pRs->IsOpen())
-        pRs->Close();
-    delete pRs;
+    CloseAndDelete(pRs);
 }
 
 void CSearchDb::CloseDatabase(CDaoDatabase* pDb)
 {
-    if (!pDb)
-        return;
-    if (pDb->IsOpen())
-        pDb->Close();
-    delete pDb;
+    CloseAndDelete(pDb);
 }
 
 BOOL CSearchDb::CompactSearchFile(const std::string& source, const std::string& target)
