@@ -294,14 +294,9 @@ void CAddressPage::OnApply()
     // shown by the open). A write-protected file is replaced all the same
     // (the rename needs no write access to it), so it is tested for use
     // with a read-only connection, which no other program's can share.
-    if (FileExists(strInstalled)) {
-        CSearchDb db;
-        CDaoDatabase* pDb = db.OpenDatabase(strInstalled, FileIsWritable(strInstalled) ? FALSE : TRUE);
-        const bool bOpen = pDb && pDb->IsOpen();
-        db.CloseDatabase(pDb);
-        if (!bOpen)
-            return;
-    }
+    if (FileExists(strInstalled) &&
+        !CSearchDb().CanOpenExclusively(strInstalled, FileIsWritable(strInstalled) ? FALSE : TRUE))
+        return;
 
     CMainDialogDisabler disabler(m_pMainDlg);
 

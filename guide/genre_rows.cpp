@@ -4,6 +4,7 @@
 #include "res/strings.h"
 #include "searchdb/search_db.h"
 #include "searchdb/search_handles.h"
+#include "searchdb/transaction.h"
 #include "services/progress_sink.h"
 
 namespace {
@@ -17,55 +18,31 @@ const UINT IDS_SQL_GENRE_POINT_ROWS = 13080;
 const UINT IDS_SQL_GENRE_BY_NAME = 13081;
 const UINT IDS_SQL_GENRE_FILTER = 13082;
 
+void DeleteGenre(CDaoDatabase* pDb, const std::string& l1, const std::string& l2)
+{
+    pDb->Execute(FormatSql(IDS_SQL_DELETE_GENRE_CATEGORY, l1, l2), dbFailOnError | dbConsistent);
+    pDb->Execute(FormatSql(IDS_SQL_DELETE_GENRE_POINTS, l1, l2), dbFailOnError | dbConsistent);
+}
+
 } // namespace
+
+using searchdb::DatabaseHandle;
+using searchdb::Transaction;
 
 BOOL DeleteGenreRowsInOneTransaction(CSearchDb& db, const std::string& path, const std::string& l1,
                                      const std::string& l2)
 {
-    CDaoDatabase* pDb = db.OpenDatabase(path, FALSE);
-    if (!pDb->IsOpen()) {
-        db.CloseDatabase(pDb);
+    DatabaseHandle conn(db, db.OpenDatabase(path, FALSE));
+    if (!conn.IsOpen())
+        return FALSE;
+    try {
+        Transaction trans(conn->m_pWorkspace);
+        DeleteGenre(conn.get(), l1, l2);
+        trans.Commit();
+    } catch (const CDaoException&) {
         return FALSE;
     }
-    CDaoWorkspace* pWorkspace = pDb->m_pWorkspace;
-    BOOL bDone = FALSE;
-    try {
-        pWorkspace->BeginTrans();
-        try {
-            pDb->Execute(FormatSql(IDS_SQL_DELETE_GENRE_CATEGORY, l1, l2), dbFailOnError | dbConsistent);
-            pDb->Execute(FormatSql(IDS_SQL_DELETE_GENRE_POINTS, l1, l2), dbFailOnError | dbConsistent);
-            pWorkspace->CommitTrans();
-            bDone = TRUE;
-        } catch (const CDaoException&) {
-            try {
-                pWorkspace->Rollback();
-            } catch (const CDaoException&) {
-                // The engine rolls back an unfinished transaction when the
-                // connection closes.
-            }
-        }
-    } catch (const CDaoException&) {
-        // BeginTrans failed: nothing was changed.
-    }
-    db.CloseDatabase(pDb);
-    return bDone;
-}
-
-BOOL RemoveDatabaseFile(const std::string& path)
-{
-    // Every connection is exclusive: one that opens shows that nothing else
-    // holds the file. On this system unlinking alone would succeed under the
-    // host's feet.
-    {
-        CDaoDatabase probe;
-        try {
-            probe.Open(path, TRUE, FALSE, searchdb::ConnectString());
-        } catch (const CDaoException&) {
-            return FALSE;
-        }
-        probe.Close();
-    }
-    return DaoRemoveDatabaseFile(path);
+    return TRUE;
 }
 
 BOOL LookupGenreByName(CSearchDb& db, const std::string& path, const std::string& name, std::string& l1,
@@ -105,34 +82,17 @@ int ReplaceGenreRows(CSearchDb& db, CProgressSink* pProgress, const std::string&
 {
     // Held open for the whole transaction: the transfer's own connections
     // to dest join it.
-    CDaoDatabase* pDb = db.OpenDatabase(dest, FALSE);
-    if (!pDb->IsOpen()) {
-        db.CloseDatabase(pDb);
+    DatabaseHandle conn(db, db.OpenDatabase(dest, FALSE));
+    if (!conn.IsOpen())
         return -2;
-    }
-    CDaoWorkspace* pWorkspace = pDb->m_pWorkspace;
-    int result = -1;
     try {
-        pWorkspace->BeginTrans();
-        try {
-            pDb->Execute(FormatSql(IDS_SQL_DELETE_GENRE_CATEGORY, oldL1, oldL2), dbFailOnError | dbConsistent);
-            pDb->Execute(FormatSql(IDS_SQL_DELETE_GENRE_POINTS, oldL1, oldL2), dbFailOnError | dbConsistent);
-            result = InstallGenreRows(db, pProgress, source, dest, l1, l2);
-            if (result == 1)
-                pWorkspace->CommitTrans();
-            else
-                pWorkspace->Rollback();
-        } catch (const CDaoException&) {
-            result = -1;
-            try {
-                pWorkspace->Rollback();
-            } catch (const CDaoException&) {
-                // Closing the connection rolls back what is left.
-            }
-        }
+        Transaction trans(conn->m_pWorkspace);
+        DeleteGenre(conn.get(), oldL1, oldL2);
+        const int result = InstallGenreRows(db, pProgress, source, dest, l1, l2);
+        if (result == 1)
+            trans.Commit();
+        return result;
     } catch (const CDaoException&) {
-        // BeginTrans failed: nothing was changed.
+        return -1;
     }
-    db.CloseDatabase(pDb);
-    return result;
 }

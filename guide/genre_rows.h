@@ -4,8 +4,8 @@
 #include <string>
 
 #include "platform/win_types.h"
+#include "searchdb/search_db.h" // RemoveDatabaseFile, for the callers of these
 
-class CSearchDb;
 class CProgressSink;
 
 // Deletes the genre's Category rows (12041) and Point rows (12051) in one
@@ -13,11 +13,6 @@ class CProgressSink;
 // A file that does not open has shown 2039; nothing else is shown here.
 BOOL DeleteGenreRowsInOneTransaction(CSearchDb& db, const std::string& path, const std::string& l1,
                                      const std::string& l2);
-
-// Deletes a guide database file with its rollback journal. As on the host's
-// own system, a file that another program holds open is not deleted: FALSE,
-// and the file stays.
-BOOL RemoveDatabaseFile(const std::string& path);
 
 // The genre's L1 and L2, from its genre row in path found by name (13081).
 BOOL LookupGenreByName(CSearchDb& db, const std::string& path, const std::string& name, std::string& l1,

@@ -97,11 +97,6 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Removes a database file that no connection of the process holds, with
-// any rollback journal beside it. FALSE when the file is open or cannot be
-// removed. The path is CP932.
-BOOL DaoRemoveDatabaseFile(const std::string& path);
-
 class CDaoRecordset {
 public:
     explicit CDaoRecordset(CDaoDatabase* pDatabase);

@@ -13,6 +13,7 @@
 #include "platform/cp932.h"
 #include "platform/posix_file.h"
 #include "searchdb/dao.h"
+#include "searchdb/dao_statement.h"
 
 namespace dao {
 
@@ -65,22 +66,6 @@ bool IsPasswordPart(const std::string& part)
 std::uint32_t BigEndian32(const unsigned char* p)
 {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
-
-std::int64_t QueryInt(sqlite3* db, const char* sql)
-{
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-    if (rc != SQLITE_OK)
-        ThrowFromDb(db, rc, sql);
-    rc = sqlite3_step(stmt);
-    if (rc != SQLITE_ROW) {
-        sqlite3_finalize(stmt);
-        ThrowFromDb(db, rc, sql);
-    }
-    const std::int64_t v = sqlite3_column_int64(stmt, 0);
-    sqlite3_finalize(stmt);
-    return v;
 }
 
 // Looks at the file's header before SQLite sees it, so that a file that is
@@ -241,24 +226,28 @@ std::string PathToUtf8(const std::string& pathCp932)
     return PlainPath(out);
 }
 
+namespace {
+
+std::string ConvertText(const std::string& in, bool (*convert)(const std::string&, std::string&), const char* failure)
+{
+    if (IsAscii(in.data(), in.size()))
+        return in;
+    std::string out;
+    if (!convert(in, out))
+        Throw(SQLITE_MISMATCH, failure);
+    return out;
+}
+
+} // namespace
+
 std::string TextToUtf8(const std::string& cp932)
 {
-    if (IsAscii(cp932.data(), cp932.size()))
-        return cp932;
-    std::string out;
-    if (!Cp932ToUtf8(cp932, out))
-        Throw(SQLITE_MISMATCH, "text has no UTF-8 form");
-    return out;
+    return ConvertText(cp932, Cp932ToUtf8, "text has no UTF-8 form");
 }
 
 std::string TextToCp932(const std::string& utf8)
 {
-    if (IsAscii(utf8.data(), utf8.size()))
-        return utf8;
-    std::string out;
-    if (!Utf8ToCp932(utf8, out))
-        Throw(SQLITE_MISMATCH, "text has no code page 932 form");
-    return out;
+    return ConvertText(utf8, Utf8ToCp932, "text has no code page 932 form");
 }
 
 void Exec(sqlite3* db, const char* sql)
@@ -342,16 +331,14 @@ std::shared_ptr<DaoFile> CreateFile(const std::string& pathCp932, const std::str
         // Jet keeps the collating locale in the file; so do we, in an engine
         // table of the same kind as Jet's MSys tables.
         Exec(db, "CREATE TABLE MSysLocale (Locale varchar(255) null)");
-        sqlite3_stmt* stmt = nullptr;
-        rc = sqlite3_prepare_v2(db, "INSERT INTO MSysLocale (Locale) VALUES (?1)", -1, &stmt, nullptr);
-        if (rc != SQLITE_OK)
-            ThrowFromDb(db, rc, "locale");
-        const std::string localeUtf8 = TextToUtf8(LocaleWithoutPassword(locale));
-        sqlite3_bind_text(stmt, 1, localeUtf8.data(), static_cast<int>(localeUtf8.size()), SQLITE_TRANSIENT);
-        rc = sqlite3_step(stmt);
-        sqlite3_finalize(stmt);
-        if (rc != SQLITE_DONE)
-            ThrowFromDb(db, rc, "locale");
+        {
+            const Statement stmt = Prepare(db, "INSERT INTO MSysLocale (Locale) VALUES (?1)");
+            const std::string localeUtf8 = TextToUtf8(LocaleWithoutPassword(locale));
+            sqlite3_bind_text(stmt.get(), 1, localeUtf8.data(), static_cast<int>(localeUtf8.size()), SQLITE_TRANSIENT);
+            rc = sqlite3_step(stmt.get());
+            if (rc != SQLITE_DONE)
+                ThrowFromDb(db, rc, "locale");
+        }
         Exec(db, "COMMIT");
         // SQLite syncs the file; its name in the folder is ours to sync. (Not
         // the file itself through a descriptor of ours: closing that would
@@ -362,7 +349,7 @@ std::shared_ptr<DaoFile> CreateFile(const std::string& pathCp932, const std::str
         return Register(db, pathUtf8, true, passwordHash);
     } catch (...) {
         sqlite3_close_v2(db);
-        RemoveDatabaseFile(pathUtf8);
+        UnlinkWithJournal(pathUtf8);
         throw;
     }
 }
@@ -402,10 +389,28 @@ std::string SavepointName(int level)
     return "dao_level_" + std::to_string(level);
 }
 
-void RemoveDatabaseFile(const std::string& pathUtf8)
+void UnlinkWithJournal(const std::string& pathUtf8)
 {
     ::unlink(pathUtf8.c_str());
     ::unlink((pathUtf8 + "-journal").c_str());
+}
+
+bool RemoveUnheldFile(const std::string& pathCp932)
+{
+    std::string pathUtf8;
+    try {
+        pathUtf8 = PathToUtf8(pathCp932);
+    } catch (const CDaoException&) {
+        return false;
+    }
+    struct stat st;
+    if (::stat(pathUtf8.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    for (const auto& file : Registry())
+        if (file->dev == st.st_dev && file->ino == st.st_ino)
+            return false;
+    UnlinkWithJournal(pathUtf8);
+    return ::lstat(pathUtf8.c_str(), &st) != 0;
 }
 
 bool DropSpentJournal(const std::string& pathUtf8)

@@ -14,7 +14,7 @@
 
 struct sqlite3;
 
-// Rows appended inside a transaction wait in their file's batch (dao.cpp)
+// Rows appended inside a transaction wait in their file's batch (dao_row_batch.cpp)
 // and go to SQLite several at a time, in one statement. Whatever reads the
 // file, runs a statement on it or ends a transaction writes them first, so
 // nobody sees the difference but for speed; a failure is raised there.
@@ -109,8 +109,13 @@ void SetWorkspaceDepth(int depth);
 // The savepoint that stands for nesting level (2 and deeper).
 std::string SavepointName(int level);
 
-// Removes a file we made and its rollback journal; errors are ignored.
-void RemoveDatabaseFile(const std::string& pathUtf8);
+// Unlinks a file and its rollback journal; errors are ignored.
+void UnlinkWithJournal(const std::string& pathUtf8);
+// Removes a database file, with its journal, that no connection of this
+// process holds. False when the file is open here, is not a regular file
+// or cannot be removed. Whether another process holds it is the caller's
+// question (RemoveDatabaseFile in search_db.h asks it).
+bool RemoveUnheldFile(const std::string& pathCp932);
 // Removes the rollback journal of a file that no connection holds when the
 // journal is empty or its header is zeroed (a committed, spent journal).
 // False when a live journal is there.

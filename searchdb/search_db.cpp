@@ -5,7 +5,9 @@
 #include "platform/cp932.h"
 #include "platform/message_box.h"
 #include "res/strings.h"
+#include "searchdb/dao_file.h"
 #include "searchdb/search_handles.h"
+#include "searchdb/transaction.h"
 
 const char* const kGuideData = "GuideData";
 const char* const kAddressData = "AddressData";
@@ -117,16 +119,20 @@ BOOL CSearchDb::ExecuteSQL(const std::string& path, const std::string& sql)
     DatabaseHandle db(*this, OpenDatabase(path, FALSE));
     if (!db.IsOpen())
         return FALSE;
-    CDaoWorkspace* pWorkspace = db->m_pWorkspace;
     try {
-        pWorkspace->BeginTrans();
+        Transaction trans(db->m_pWorkspace);
         db->Execute(sql, dbFailOnError | dbConsistent);
-        pWorkspace->CommitTrans();
+        trans.Commit();
     } catch (const CDaoException&) {
-        pWorkspace->Rollback();
         return FALSE;
     }
     return TRUE;
+}
+
+BOOL CSearchDb::CanOpenExclusively(const std::string& path, BOOL bReadOnly)
+{
+    DatabaseHandle db(*this, OpenDatabase(path, bReadOnly));
+    return db.IsOpen() ? TRUE : FALSE;
 }
 
 BOOL CSearchDb::CreateDatabase(const std::string& path)
@@ -152,22 +158,26 @@ std::string CSearchDb::GetFieldText(CDaoRecordset* pRs, const std::string& field
     }
 }
 
+namespace {
+
+template <class T>
+void CloseAndDelete(T* p)
+{
+    if (p && p->IsOpen())
+        p->Close();
+    delete p;
+}
+
+} // namespace
+
 void CSearchDb::CloseRecordset(CDaoRecordset* pRs)
 {
-    if (!pRs)
-        return;
-    if (pRs->IsOpen())
-        pRs->Close();
-    delete pRs;
+    CloseAndDelete(pRs);
 }
 
 void CSearchDb::CloseDatabase(CDaoDatabase* pDb)
 {
-    if (!pDb)
-        return;
-    if (pDb->IsOpen())
-        pDb->Close();
-    delete pDb;
+    CloseAndDelete(pDb);
 }
 
 BOOL CSearchDb::CompactSearchFile(const std::string& source, const std::string& target)
@@ -181,4 +191,20 @@ BOOL CSearchDb::CompactSearchFile(const std::string& source, const std::string& 
         return FALSE;
     }
     return TRUE;
+}
+
+BOOL RemoveDatabaseFile(const std::string& path)
+{
+    // Every connection is exclusive: one that opens shows that no other
+    // program holds the file. On this system unlinking alone would succeed
+    // under the host's feet.
+    {
+        CDaoDatabase probe;
+        try {
+            probe.Open(path, TRUE, FALSE, ConnectString());
+        } catch (const CDaoException&) {
+            return FALSE;
+        }
+    }
+    return dao::RemoveUnheldFile(path) ? TRUE : FALSE;
 }

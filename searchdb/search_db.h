@@ -32,6 +32,11 @@ public:
     CDaoRecordset* OpenRecordset(CDaoDatabase* pDb, const std::string& sql);
     BOOL ExecuteSQL(const std::string& path, const std::string& sql);
     BOOL CreateDatabase(const std::string& path);
+    // Whether the file opens with this process's exclusive connection, that
+    // is, whether no other program holds it; 2039 is shown when it does not
+    // open. bReadOnly asks for a read-only connection (for a file that cannot
+    // be written), which no other program's can share either.
+    BOOL CanOpenExclusively(const std::string& path, BOOL bReadOnly);
     std::string GetFieldText(CDaoRecordset* pRs, const std::string& field);
     void CloseRecordset(CDaoRecordset* pRs);
     void CloseDatabase(CDaoDatabase* pDb);
@@ -71,3 +76,9 @@ public:
 // file was made removes the file.
 BOOL CreateSearchFile(CSearchDb& db, const std::string& source, const std::string& dest);
 BOOL CreateSearchTables(CSearchDb& db, const std::string& dest);
+
+// Deletes a search database file with its rollback journal. As on the
+// host's own system, a file that any program holds open (this one
+// included) is not deleted: FALSE, and the file stays; FALSE too when the
+// file is not a search database of ours or cannot be removed. Shows nothing.
+BOOL RemoveDatabaseFile(const std::string& path);

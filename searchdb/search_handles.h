@@ -20,36 +20,26 @@ std::string VariantText(const COleVariant& value);
 // Fills every %s of a statement, in order, with a quoted value (SqlValue).
 std::string SubstituteSql(const std::string& templ, std::initializer_list<std::string> values);
 
-class DatabaseHandle {
+// A connection or recordset of CSearchDb, closed by the CSearchDb that
+// handed it out when the owner goes.
+template <class T, void (CSearchDb::*Close)(T*)>
+class SearchHandle {
 public:
-    DatabaseHandle(CSearchDb& db, CDaoDatabase* p) : m_db(db), m_p(p) {}
-    ~DatabaseHandle() { m_db.CloseDatabase(m_p); }
-    DatabaseHandle(const DatabaseHandle&) = delete;
-    DatabaseHandle& operator=(const DatabaseHandle&) = delete;
+    SearchHandle(CSearchDb& db, T* p) : m_db(db), m_p(p) {}
+    ~SearchHandle() { (m_db.*Close)(m_p); }
+    SearchHandle(const SearchHandle&) = delete;
+    SearchHandle& operator=(const SearchHandle&) = delete;
 
-    CDaoDatabase* get() const { return m_p; }
-    CDaoDatabase* operator->() const { return m_p; }
+    T* get() const { return m_p; }
+    T* operator->() const { return m_p; }
     bool IsOpen() const { return m_p && m_p->IsOpen(); }
 
 private:
     CSearchDb& m_db;
-    CDaoDatabase* m_p;
+    T* m_p;
 };
 
-class RecordsetHandle {
-public:
-    RecordsetHandle(CSearchDb& db, CDaoRecordset* p) : m_db(db), m_p(p) {}
-    ~RecordsetHandle() { m_db.CloseRecordset(m_p); }
-    RecordsetHandle(const RecordsetHandle&) = delete;
-    RecordsetHandle& operator=(const RecordsetHandle&) = delete;
-
-    CDaoRecordset* get() const { return m_p; }
-    CDaoRecordset* operator->() const { return m_p; }
-    bool IsOpen() const { return m_p && m_p->IsOpen(); }
-
-private:
-    CSearchDb& m_db;
-    CDaoRecordset* m_p;
-};
+using DatabaseHandle = SearchHandle<CDaoDatabase, &CSearchDb::CloseDatabase>;
+using RecordsetHandle = SearchHandle<CDaoRecordset, &CSearchDb::CloseRecordset>;
 
 } // namespace searchdb

@@ -4,7 +4,9 @@
 #include "platform/message_box.h"
 #include "res/strings.h"
 #include "searchdb/search_db.h"
+#include "searchdb/dao_file.h"
 #include "searchdb/search_handles.h"
+#include "searchdb/transaction.h"
 
 using namespace searchdb;
 
@@ -28,23 +30,12 @@ BOOL CSearchDb::CopyPropertyRows(const std::string& source, const std::string& d
     if (!src.IsOpen() || !srcRs.IsOpen() || !dst.IsOpen() || !dstRs.IsOpen())
         return FALSE;
 
-    CDaoWorkspace* pWorkspace = dst->m_pWorkspace;
     try {
-        pWorkspace->BeginTrans();
-        const short nFields = srcRs->GetFieldCount();
-        while (!srcRs->IsEOF()) {
-            dstRs->AddNew();
-            for (short i = 0; i < nFields; ++i) {
-                CDaoFieldInfo info;
-                srcRs->GetFieldInfo(i, info, AFX_DAO_PRIMARY_INFO);
-                dstRs->SetFieldValue(info.m_strName, srcRs->GetFieldValue(info.m_strName));
-            }
-            dstRs->Update();
-            srcRs->MoveNext();
-        }
-        pWorkspace->CommitTrans();
+        Transaction trans(dst->m_pWorkspace);
+        if (CopyRows(nullptr, srcRs.get(), dstRs.get()) != 1)
+            return FALSE;
+        trans.Commit();
     } catch (const CDaoException&) {
-        pWorkspace->Rollback();
         return FALSE;
     }
     return TRUE;
@@ -75,7 +66,7 @@ BOOL CreateSearchFile(CSearchDb& db, const std::string& source, const std::strin
     // A half-made file would be taken for an existing database next time and
     // refused for ever; remove it so that the next attempt starts clean.
     if (!made)
-        DaoRemoveDatabaseFile(dest);
+        dao::RemoveUnheldFile(dest);
     return made ? TRUE : FALSE;
 }
 

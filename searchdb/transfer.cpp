@@ -8,50 +8,12 @@
 #include "res/strings.h"
 #include "searchdb/search_db.h"
 #include "searchdb/search_handles.h"
+#include "searchdb/transaction.h"
 #include "services/progress_sink.h"
 
 using searchdb::DatabaseHandle;
 using searchdb::RecordsetHandle;
-
-namespace {
-
-// The genre's transaction: rolled back on every way out that did not commit,
-// an exception of any kind included, before the connections close.
-class GenreTransaction {
-public:
-    explicit GenreTransaction(CDaoWorkspace* pWorkspace) : m_pWorkspace(pWorkspace) {}
-    ~GenreTransaction()
-    {
-        if (m_bPending)
-            m_pWorkspace->Rollback();
-    }
-    GenreTransaction(const GenreTransaction&) = delete;
-    GenreTransaction& operator=(const GenreTransaction&) = delete;
-
-    void Begin()
-    {
-        m_pWorkspace->BeginTrans();
-        m_bPending = true;
-    }
-    void Commit()
-    {
-        // A commit that fails has been rolled back by the engine.
-        m_bPending = false;
-        m_pWorkspace->CommitTrans();
-    }
-    void Rollback()
-    {
-        if (m_bPending)
-            m_pWorkspace->Rollback();
-        m_bPending = false;
-    }
-
-private:
-    CDaoWorkspace* m_pWorkspace;
-    bool m_bPending = false;
-};
-
-} // namespace
+using searchdb::Transaction;
 
 int CSearchDb::TransferGenre(CProgressSink* pProgress, const std::string& source, const std::string& dest,
                              const std::string& filter, const std::string& groupCode)
@@ -65,9 +27,10 @@ int CSearchDb::TransferGenre(CProgressSink* pProgress, const std::string& source
     if (!dst.IsOpen())
         return -2;
 
-    GenreTransaction trans(dst->m_pWorkspace);
     try {
-        trans.Begin();
+        // Rolled back on every way out that did not commit, before the
+        // connections close.
+        Transaction trans(dst->m_pWorkspace);
         int result = CopyTable(pProgress, src.get(), dst.get(), LoadResString(13024), filter);
         if (result == 1)
             result = CopyTable(pProgress, src.get(), dst.get(), LoadResString(13025), filter);
@@ -76,16 +39,12 @@ int CSearchDb::TransferGenre(CProgressSink* pProgress, const std::string& source
         // along counts as present and is not copied twice.
         if (result == 1 && FindGroupRow(dest, groupCode) == 2)
             result = CopyTable(pProgress, src.get(), dst.get(), LoadResString(13024), FormatSql(13083, groupCode));
-        if (result != 1) {
-            trans.Rollback();
-            return result;
-        }
-        trans.Commit();
+        if (result == 1)
+            trans.Commit();
+        return result;
     } catch (const CDaoException&) {
-        trans.Rollback();
         return -1;
     }
-    return 1;
 }
 
 int CSearchDb::CopyTable(CProgressSink* pProgress, CDaoDatabase* pSource, CDaoDatabase* pDest,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 #include <memory>
@@ -63,6 +64,44 @@ TEST(SearchDb, AFailingStatementLeavesTheFileUnchanged)
     EXPECT_FALSE(CSearchDb().ExecuteSQL(path, "UPDATE T SET a = a + 1"));
     EXPECT_TRUE(messages.texts().empty());
     EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+// What the pages ask before they replace or delete a file: whether it can be
+// opened exclusively (2039 when not), and its removal with its journal,
+// refused while any program holds it, this one included.
+TEST(SearchDb, AFileIsOpenedExclusivelyAndRemovedOnlyWhenNobodyHoldsIt)
+{
+    TempDir dir;
+    const std::string path = dir / "Guide.dbs";
+    CSearchDb db;
+    std::unique_ptr<OtherProcessHolding> other;
+    std::unique_ptr<CDaoDatabase, std::function<void(CDaoDatabase*)>> ours;
+    const std::tuple<const char*, std::function<void()>, bool, bool> cases[] = {
+        // name, hold, opens, removed
+        {"held here", [&] { ours = {db.OpenDatabase(path, FALSE), [&](CDaoDatabase* p) { db.CloseDatabase(p); }}; },
+         true, false},
+        {"held by another process", [&] { other = std::make_unique<OtherProcessHolding>(path); }, false, false},
+        {"free", [] {}, true, true},
+    };
+    for (const auto& [name, hold, opens, removed] : cases) {
+        MakeGuideFile(path);
+        WriteFileBytes(path + "-journal", "");
+        hold();
+        MessageRecorder messages;
+        EXPECT_EQ(db.CanOpenExclusively(path, FALSE) != FALSE, opens) << name;
+        EXPECT_EQ(messages.texts(), opens ? Strings{} : Strings{Message(2039, path)}) << name;
+        EXPECT_EQ(RemoveDatabaseFile(path) != FALSE, removed) << name;
+        EXPECT_EQ(messages.texts().size(), opens ? 0u : 1u) << name;
+        EXPECT_EQ(ListDir(dir.path()), removed ? Strings{} : (Strings{"Guide.dbs", "Guide.dbs-journal"})) << name;
+        ours.reset();
+        other.reset();
+        ::unlink(path.c_str());
+        ::unlink((path + "-journal").c_str());
+    }
+    MessageRecorder messages;
+    EXPECT_FALSE(db.CanOpenExclusively(path, TRUE));
+    EXPECT_FALSE(RemoveDatabaseFile(path));
+    EXPECT_EQ(messages.texts(), Strings{Message(2039, path)});
 }
 
 // Files made by another program (the sqlite3 shell) are read like ours.
