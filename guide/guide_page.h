@@ -95,7 +95,6 @@ protected:
     BOOL RemoveSelectedGenres(int n);
     BOOL DeleteGenreRows(const std::string& path, const std::string& l1, const std::string& l2);
     // Every way out of an install or a removal ends here.
-    void EnableMainDialog();
 
     long m_nSelectedSize = 0;
     CSearchDb m_db;
