@@ -412,16 +412,16 @@ TEST_F(GuidePageTest, SampleCdInstallCancelRemoveAndOptimise)
     modals.AnswerCustom([&](wxDialog* d) {
         d->CallAfter([&, d] {
             PumpEvents();
-            CGuidePage* page = &dlg->GuidePage();
-            EXPECT_EQ(Items(page, kNotInstalled), onCd);
+            CGuidePage* shown = &dlg->GuidePage();
+            EXPECT_EQ(Items(shown, kNotInstalled), onCd);
             CancellingSink sink(dynamic_cast<CProgressDlg*>(wxWindow::FindWindowById(CProgressDlg::IDD)), 2, 3);
-            page->SetProgressSink(&sink);
-            Select(page, kNotInstalled, {0, 1, 2});
-            Click(page, kInstall);
-            page->SetProgressSink(nullptr);
-            EXPECT_EQ(Items(page, kInstalled), (Names{onCd[0], onCd[2]}));
-            Select(page, kInstalled, {0});
-            Click(page, kRemove);
+            shown->SetProgressSink(&sink);
+            Select(shown, kNotInstalled, {0, 1, 2});
+            Click(shown, kInstall);
+            shown->SetProgressSink(nullptr);
+            EXPECT_EQ(Items(shown, kInstalled), (Names{onCd[0], onCd[2]}));
+            Select(shown, kInstalled, {0});
+            Click(shown, kRemove);
             modals.AnswerMessage(wxID_YES);
             modals.AnswerMessage(wxID_OK);
             Click(d, IDC_CLOSE_BUTTON);
