@@ -64,8 +64,13 @@ std::string DataVersion(CSearchDb& db, const std::string& path);
 // Dotted versions compare part by part as numbers ("2024.10" > "2024.9");
 // parts that are not numbers compare as text.
 int CompareVersions(const std::string& a, const std::string& b);
-// The genres of a guide database with their codes, in ORDER BY L1,L2 order.
+// The genres of a guide database with their codes, in ORDER BY L1,L2 order,
+// named in CP932 like the operands.
 std::vector<GenreRecord> ReadGenres(CSearchDb& db, const std::string& path);
+// The lists read as stored (UTF-8) in the CP932 the commands work in. A name
+// with no CP932 form cannot be named on the command line: it is left out.
+std::vector<GenreRecord> InCp932(std::vector<GenreRecord> genres);
+std::vector<std::string> InCp932(const std::vector<std::string>& namesUtf8);
 const GenreRecord* FindByName(const std::vector<GenreRecord>& genres, const std::string& name);
 // The CD's genre for an installed one: the same genre code, else the same name.
 const GenreRecord* MatchOnCd(const std::vector<GenreRecord>& cd, const GenreRecord& installed);

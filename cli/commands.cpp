@@ -96,13 +96,37 @@ int CompareVersions(const std::string& a, const std::string& b)
 // The genres of a guide database with their codes, in ORDER BY L1,L2 order.
 std::vector<GenreRecord> ReadGenres(CSearchDb& db, const std::string& path)
 {
-    std::vector<GenreRecord> genres = ReadInstalledGenres(db, path, kGuideData);
+    std::vector<GenreRecord> genres = InCp932(ReadInstalledGenres(db, path, kGuideData));
     if (genres.empty())
         return genres;
     searchdb::DatabaseHandle pDb(db, db.OpenDatabase(path, TRUE));
     if (pDb.IsOpen())
         ReadInstalledGenreCodes(db, pDb.get(), genres);
     return genres;
+}
+
+std::vector<GenreRecord> InCp932(std::vector<GenreRecord> genres)
+{
+    std::vector<GenreRecord> out;
+    for (GenreRecord& g : genres) {
+        std::string name;
+        if (Utf8ToCp932(g.Name, name)) {
+            g.Name = name;
+            out.push_back(std::move(g));
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> InCp932(const std::vector<std::string>& namesUtf8)
+{
+    std::vector<std::string> out;
+    for (const std::string& utf8 : namesUtf8) {
+        std::string name;
+        if (Utf8ToCp932(utf8, name))
+            out.push_back(name);
+    }
+    return out;
 }
 
 const GenreRecord* FindByName(const std::vector<GenreRecord>& genres, const std::string& name)

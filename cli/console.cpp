@@ -53,8 +53,8 @@ void InstallInterruptHandlers()
 
 void RouteMessagesToStderr()
 {
-    SetMessageBoxHandler([](const std::string& textCp932, UINT type) {
-        WriteErr(ToUtf8(textCp932) + "\n");
+    SetMessageBoxHandler([](const std::string& textUtf8, UINT type) {
+        WriteErr(textUtf8 + "\n");
         return (type & MB_YESNO) ? IDNO : IDOK;
     });
 }

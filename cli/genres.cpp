@@ -31,8 +31,8 @@ int Command::InstallGenres()
     if (!NamesInCp932(m_o, names) || !CheckGuideSource() || !CheckGuideDest())
         return 1;
     const std::vector<GenreRecord> installed = ReadGenres(m_db, p.guideDest);
-    const std::vector<GenreRecord> onCd = ReadInstalledGenres(m_db, p.guideSource, kGuideData);
-    const std::vector<std::string> notInstalled = ReadNotInstalledGenreNames(m_db, p.guideSource, installed);
+    const std::vector<GenreRecord> onCd = InCp932(ReadInstalledGenres(m_db, p.guideSource, kGuideData));
+    const std::vector<std::string> notInstalled = InCp932(ReadNotInstalledGenreNames(m_db, p.guideSource, installed));
 
     std::vector<std::string> wanted;
     if (m_o.all)
@@ -111,7 +111,7 @@ int Command::RemoveGenres()
         return 1;
     const std::vector<GenreRecord> installed = ReadGenres(m_db, p.guideDest);
     const std::vector<GenreRecord> onCd = FileExists(p.guideSource) && m_db.IsProductData(p.guideSource, kGuideData)
-        ? ReadInstalledGenres(m_db, p.guideSource, kGuideData)
+        ? InCp932(ReadInstalledGenres(m_db, p.guideSource, kGuideData))
         : std::vector<GenreRecord>();
     std::vector<std::string> wanted;
     if (m_o.all)

@@ -37,7 +37,7 @@ int Command::Status()
     for (const GenreRecord& g : installed)
         installedNames.push_back(g.Name);
     const std::vector<std::string> notInstalled =
-        cdGuide ? ReadNotInstalledGenreNames(m_db, p.guideSource, installed) : std::vector<std::string>();
+        cdGuide ? InCp932(ReadNotInstalledGenreNames(m_db, p.guideSource, installed)) : std::vector<std::string>();
     const std::string hdGuideVersion = hdGuide ? DataVersion(m_db, p.guideDest) : "";
     const std::string cdGuideVersion = cdGuide ? DataVersion(m_db, p.guideSource) : "";
 

@@ -23,7 +23,7 @@ protected:
         Names rows;
         bool operator==(const Snapshot& o) const { return files == o.files && bytes == o.bytes && rows == o.rows; }
     };
-    Snapshot Take(const std::string& guide)
+    Snapshot Take(const std::string& guidePath)
     {
         Snapshot s;
         for (const std::string& name : ListDir(hd.path()))
@@ -31,8 +31,8 @@ protected:
                 s.files.push_back(name);
                 s.bytes.push_back(ReadFileBytes(hd / name));
             }
-        if (PathExists(guide))
-            s.rows = AllRows(guide);
+        if (PathExists(guidePath))
+            s.rows = AllRows(guidePath);
         return s;
     }
 };
@@ -48,7 +48,7 @@ TEST_F(FullDiskTest, GenreInstallThatDoesNotFitChangesNothing)
     if (!disk)
         return;
     const Names genres = GenreNames(source);
-    const std::string l1l2 = Query(source, "SELECT L1 || '|' || L2 FROM Category WHERE L3='0' ORDER BY L1, L2").at(1);
+    const std::string l1l2 = Query(source, "SELECT L1 || '|' || L2 FROM Category WHERE L3='0' ORDER BY L1, L2").at(1).at(0);
     const std::string l1 = l1l2.substr(0, l1l2.find('|')), l2 = l1l2.substr(l1l2.find('|') + 1);
     const unsigned long long estimate = CSearchDb().EstimateGenreSize(source, FromUtf8(l1), FromUtf8(l2));
     ASSERT_GT(estimate, 2000000u);

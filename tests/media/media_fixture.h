@@ -30,8 +30,11 @@ namespace media {
 using Names = std::vector<std::string>;
 
 // The guide page's controls (template 151).
-enum { kNotInstalled = 1030, kInstalled = 1060, kInstall = 1070, kRemove = 1080, kNotInstalledSize = 1100,
-       kInstalledSize = 1110 };
+enum {
+    kNotInstalled = CGuidePage::IDC_NOT_INSTALLED_LIST, kInstalled = CGuidePage::IDC_INSTALLED_LIST,
+    kInstall = CGuidePage::IDC_INSTALL, kRemove = CGuidePage::IDC_REMOVE,
+    kNotInstalledSize = CGuidePage::IDC_NOT_INSTALLED_SIZE, kInstalledSize = CGuidePage::IDC_INSTALLED_SIZE
+};
 
 class PagesTest : public ::testing::Test {
 protected:
