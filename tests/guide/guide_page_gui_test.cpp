@@ -48,31 +48,10 @@ BOOL FakeFreeSpace(LPCSTR, std::uint64_t* available, std::uint64_t* total, std::
     return TRUE;
 }
 
-CGenreListCtrl* List(wxWindow* page, int id) { return dynamic_cast<CGenreListCtrl*>(page->FindWindow(id)); }
-Names Items(wxWindow* page, int id)
-{
-    Names names;
-    for (int i = 0; i < List(page, id)->GetItemCount(); ++i)
-        names.push_back(List(page, id)->GetItemText(i));
-    return names;
-}
-void Select(wxWindow* page, int id, const std::vector<int>& rows)
-{
-    CGenreListCtrl* list = List(page, id);
-    list->UnselectAll();
-    for (int row : rows)
-        list->SelectRow(static_cast<unsigned>(row));
-    wxDataViewEvent event(wxEVT_DATAVIEW_SELECTION_CHANGED, list, wxDataViewItem());
-    list->ProcessWindowEvent(event);
-}
-void Click(wxWindow* parent, int id)
-{
-    auto* button = dynamic_cast<wxButton*>(parent->FindWindow(id));
-    ASSERT_TRUE(button && button->IsEnabled()) << "button " << id;
-    wxCommandEvent event(wxEVT_BUTTON, id);
-    event.SetEventObject(button);
-    button->ProcessWindowEvent(event);
-}
+CGenreListCtrl* List(wxWindow* page, int id) { return GenreList(page, id); }
+Names Items(wxWindow* page, int id) { return GenreListItems(page, id); }
+void Select(wxWindow* page, int id, const std::vector<int>& rows) { SelectGenres(page, id, rows); }
+void Click(wxWindow* parent, int id) { ClickControl(parent, id); }
 
 // Clicks the progress dialog's cancel button while row `row` of the `genre`th genre is copied.
 class CancellingSink : public CProgressSink {

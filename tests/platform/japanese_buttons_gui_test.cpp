@@ -217,8 +217,9 @@ TEST_F(JapaneseButtons, MessageBoxesWhateverTheLocale)
                 EXPECT_EQ(ButtonLabel(dialog, response), label) << "response " << response;
             // The text itself may name a path.
             for (const std::string& text : AllTexts(dialog)) {
-                if (text != c.text)
+                if (text != c.text) {
                     EXPECT_EQ(EnglishWords(text), std::vector<std::string>()) << text;
+                }
             }
             // Heard as its caption, not as the kind of box.
             EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(dialog)), "Pellvane");
