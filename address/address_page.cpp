@@ -16,51 +16,23 @@
 #include "platform/gtk_a11y.h"
 #include "platform/message_box.h"
 #include "platform/wait_cursor.h"
+#include "platform/wx_text.h"
 #include "res/strings.h"
 #include "searchdb/search_db.h"
 #include "services/free_space.h"
 #include "settings/directory_settings.h"
+#include "shell/main_dialog_disabler.h"
 
 namespace {
 
-// The main dialog stays disabled while the installation runs; every way out
-// enables it again and brings it to the front.
-class CMainDialogDisabler {
-public:
-    explicit CMainDialogDisabler(wxWindow* pMainDlg) : m_pMainDlg(pMainDlg)
-    {
-        if (m_pMainDlg)
-            m_pMainDlg->Enable(false);
-    }
-    ~CMainDialogDisabler()
-    {
-        if (m_pMainDlg) {
-            m_pMainDlg->Enable(true);
-            m_pMainDlg->Raise();
-        }
-    }
-    CMainDialogDisabler(const CMainDialogDisabler&) = delete;
-    CMainDialogDisabler& operator=(const CMainDialogDisabler&) = delete;
+const UINT IDS_SOURCE_UNREADABLE = 6031;
 
-private:
-    wxWindow* m_pMainDlg;
-};
-
-wxString Utf8(const std::string& cp932)
-{
-    return wxString::FromUTF8(ToUtf8(cp932));
-}
-
-wxString Text(const char* utf8)
-{
-    return wxString::FromUTF8(utf8);
-}
 
 // A size label of string 5134 or 5135: the registry's size when it is
 // positive, else the size the data is known to have.
 wxString SizeLabel(UINT nID, std::int32_t nSizeMB, int nDefaultMB)
 {
-    return Utf8(FormatText(LoadResString(nID).c_str(), nSizeMB > 0 ? static_cast<int>(nSizeMB) : nDefaultMB));
+    return WxFromCp932(FormatText(LoadResString(nID).c_str(), nSizeMB > 0 ? static_cast<int>(nSizeMB) : nDefaultMB));
 }
 
 } // namespace
@@ -84,32 +56,32 @@ bool CAddressPage::Create(wxWindow* parent)
     m_editSource = new wxTextCtrl(this, IDC_SOURCE_DIR, "", rcSource.GetPosition(), rcSource.GetSize(), wxTE_READONLY);
     place(new wxStaticText(this, wxID_ANY, "CD-ROM(&C):", wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE),
           rect(3, 2, 44, 9));
-    m_btnBrowseSource = new wxButton(this, IDC_BROWSE_SOURCE, Text("参照（&B)..."));
+    m_btnBrowseSource = new wxButton(this, IDC_BROWSE_SOURCE, WxFromUtf8("参照（&B)..."));
     place(m_btnBrowseSource, rect(209, 1, 42, 13));
     place(new wxStaticLine(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLI_HORIZONTAL), rect(3, 32, 248, 1));
     const wxRect rcDest = rect(65, 16, 143, 12);
     m_editDest = new wxTextCtrl(this, IDC_DEST_DIR, "", rcDest.GetPosition(), rcDest.GetSize(), wxTE_READONLY);
-    place(new wxStaticText(this, wxID_ANY, Text("インストール先(&H):"), wxDefaultPosition, wxDefaultSize,
+    place(new wxStaticText(this, wxID_ANY, WxFromUtf8("インストール先(&H):"), wxDefaultPosition, wxDefaultSize,
                            wxST_NO_AUTORESIZE),
           rect(3, 16, 59, 8));
-    m_btnBrowseDest = new wxButton(this, IDC_BROWSE_DEST, Text("参照（&R)..."));
+    m_btnBrowseDest = new wxButton(this, IDC_BROWSE_DEST, WxFromUtf8("参照（&R)..."));
     place(m_btnBrowseDest, rect(209, 15, 42, 13));
-    place(new wxStaticBox(this, wxID_ANY, Text("インストールデータ（&I)")), rect(3, 37, 248, 114));
-    m_btnApply = new wxButton(this, IDC_APPLY, Text("適用"));
+    place(new wxStaticBox(this, wxID_ANY, WxFromUtf8("インストールデータ（&I)")), rect(3, 37, 248, 114));
+    m_btnApply = new wxButton(this, IDC_APPLY, WxFromUtf8("適用"));
     place(m_btnApply, rect(197, 130, 47, 14));
-    place(new wxRadioButton(this, IDC_STANDARD, Text("標準データ [約43MB] ："), wxDefaultPosition, wxDefaultSize,
+    place(new wxRadioButton(this, IDC_STANDARD, WxFromUtf8("標準データ [約43MB] ："), wxDefaultPosition, wxDefaultSize,
                             wxRB_GROUP),
           rect(10, 53, 99, 12));
-    place(new wxRadioButton(this, IDC_DETAILED, Text("詳細データ [約195MB] ：")), rect(10, 89, 91, 12));
+    place(new wxRadioButton(this, IDC_DETAILED, WxFromUtf8("詳細データ [約195MB] ：")), rect(10, 89, 91, 12));
     m_pNoneRadio = new wxRadioButton(this, wxID_ANY, "");
     m_pNoneRadio->Hide();
     m_pNoneRadio->SetValue(true);
     place(new wxStaticText(this, IDC_STANDARD_NOTE,
-                           Text("全国の町丁目までの住所データです。\n例） 東京都 目黒区 下目黒1（丁目）まで検索"),
+                           WxFromUtf8("全国の町丁目までの住所データです。\n例） 東京都 目黒区 下目黒1（丁目）まで検索"),
                            wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE),
           rect(20, 65, 150, 17));
     place(new wxStaticText(this, IDC_DETAILED_NOTE,
-                           Text("標準データに加えて、タウンマップ収録範囲の番地が含まれたデータです。\n"
+                           WxFromUtf8("標準データに加えて、タウンマップ収録範囲の番地が含まれたデータです。\n"
                                 "例） 東京都 目黒区 下目黒1-1（番地）まで検索"),
                            wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE),
           rect(20, 101, 224, 28));
@@ -140,7 +112,7 @@ BOOL CAddressPage::OnInitDialog()
     };
     for (const auto& tip : kTips)
         if (wxWindow* w = FindWindow(tip.nCtrl))
-            w->SetToolTip(wxString::FromUTF8(LoadResStringUtf8(tip.nString)));
+            w->SetToolTip(WxResText(tip.nString));
 
     m_strDetailedFile = GetAddressDetailedFile();
     m_strStandardFile = GetAddressStandardFile();
@@ -169,8 +141,8 @@ void CAddressPage::UpdateData(BOOL bSaveAndValidate)
 {
     if (bSaveAndValidate)
         return;
-    m_editSource->ChangeValue(Utf8(m_strSourceDir));
-    m_editDest->ChangeValue(Utf8(m_strDestDir));
+    m_editSource->ChangeValue(WxFromCp932(m_strSourceDir));
+    m_editDest->ChangeValue(WxFromCp932(m_strDestDir));
 }
 
 int CAddressPage::InstalledLevel()
@@ -316,11 +288,7 @@ void CAddressPage::OnApply()
 
     std::uint64_t nSize = 0;
     if (!GetFileSize(strSource, nSize)) {
-        AfxMessageBox(FormatText(FromUtf8("コピー元のファイル \"%s\" が見つからないか、読み取れません。\n"
-                                          "CD-ROMが入っているか、インストール元のフォルダを確認してください。")
-                                     .c_str(),
-                                 strSource.c_str()),
-                      MB_OK);
+        AfxMessageBox(FormatText(LoadResString(IDS_SOURCE_UNREADABLE).c_str(), strSource.c_str()), MB_OK);
         return;
     }
     if (!HasRoomFor(nSize) && AfxMessageBox(2020, MB_YESNO) != IDYES)

@@ -5,8 +5,11 @@
 #include "address/path_functions.h"
 #include "platform/cp932.h"
 #include "platform/message_box.h"
+#include "platform/wx_text.h"
 
 namespace {
+
+const UINT IDS_FOLDER_NAME_NOT_USABLE = 6032;
 
 // GTK's folder dialog takes a path set by program only into the chooser and
 // reports only what the user accepted; keep a path set by program as the
@@ -29,10 +32,10 @@ public:
 
 std::string BrowseForFolder(wxWindow* owner, const std::string& titleCp932, const std::string& startFolderCp932)
 {
-    CFolderDialog dlg(owner, wxString::FromUTF8(ToUtf8(titleCp932)));
+    CFolderDialog dlg(owner, WxFromCp932(titleCp932));
     std::string start;
     if (!startFolderCp932.empty() && PathToNative(startFolderCp932, start))
-        dlg.SetPath(wxString::FromUTF8(start));
+        dlg.SetPath(WxFromUtf8(start));
     if (dlg.ShowModal() != wxID_OK)
         return "";
 
@@ -41,9 +44,7 @@ std::string BrowseForFolder(wxWindow* owner, const std::string& titleCp932, cons
         return "";
     std::string chosenCp932;
     if (!PathFromNative(chosen, chosenCp932)) {
-        AfxMessageBox(FromUtf8("選択したフォルダの名前には、このプログラムで扱えない文字が含まれています。\n"
-                               "名前を変えるか、別のフォルダを選択してください。"),
-                      MB_OK);
+        AfxMessageBox(IDS_FOLDER_NAME_NOT_USABLE, MB_OK);
         return "";
     }
     return chosenCp932;

@@ -9,6 +9,7 @@
 #include "platform/cp932.h"
 #include "platform/message_box.h"
 #include "platform/wx_hooks.h"
+#include "platform/wx_text.h"
 #include "res/strings.h"
 
 namespace {
@@ -34,7 +35,7 @@ void UseJapaneseTexts(wxWindow& window)
     };
     for (wxWindow* child : window.GetChildren()) {
         if (child->GetId() == wxID_CANCEL && dynamic_cast<wxButton*>(child)) {
-            const wxString cancel = wxString::FromUTF8(LoadResStringUtf8(IDS_BUTTON_CANCEL));
+            const wxString cancel = WxResText(IDS_BUTTON_CANCEL);
             if (child->GetLabel() != cancel)
                 child->SetLabel(cancel);
             continue;
@@ -45,7 +46,7 @@ void UseJapaneseTexts(wxWindow& window)
         const wxString label = text->GetLabel();
         for (const auto& t : kTexts)
             if (label == t.english || label == wxGetTranslation(t.english)) {
-                text->SetLabel(wxString::FromUTF8(LoadResStringUtf8(t.nID)));
+                text->SetLabel(WxResText(t.nID));
                 break;
             }
     }
@@ -64,14 +65,14 @@ BOOL CopyFileWithProgress(wxWindow* owner, const std::string& sourceCp932, const
                           const std::string& targetNameCp932, const std::string& titleCp932,
                           const CopyOptions& options)
 {
-    const wxString from = wxString::FromUTF8(ToUtf8(sourceCp932));
-    const wxString to = wxString::FromUTF8(ToUtf8(AddBackslash(destFolderCp932) + targetNameCp932));
-    const wxString message = from + wxString::FromUTF8("\n→ ") + to;
+    const wxString from = WxFromCp932(sourceCp932);
+    const wxString to = WxFromCp932(AddBackslash(destFolderCp932) + targetNameCp932);
+    const wxString message = from + WxFromUtf8("\n→ ") + to;
 
     std::string error;
     CopyResult result;
     {
-        wxProgressDialog window(wxString::FromUTF8(ToUtf8(titleCp932)), message, kRange, owner,
+        wxProgressDialog window(WxFromCp932(titleCp932), message, kRange, owner,
                                 wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_AUTO_HIDE | wxPD_REMAINING_TIME);
         UseJapaneseTexts(window);
         window.Layout();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/wx_text.h"
+
 CGenreListCtrl::CGenreListCtrl(wxWindow* parent, wxWindowID id, const wxRect& rect)
     : wxDataViewListCtrl(parent, id, rect.GetPosition(), rect.GetSize(),
                          wxDV_MULTIPLE | wxDV_NO_HEADER | wxBORDER_THEME)
@@ -18,7 +20,7 @@ void CGenreListCtrl::InsertItem(int index, const std::string& nameUtf8, wxUIntPt
     index = std::clamp(index, 0, GetItemCount());
     wxVector<wxVariant> values;
     wxVariant value;
-    value << wxDataViewIconText(wxString::FromUTF8(nameUtf8), wxBitmapBundle(m_icon));
+    value << wxDataViewIconText(WxFromUtf8(nameUtf8), wxBitmapBundle(m_icon));
     values.push_back(value);
     wxDataViewListCtrl::InsertItem(static_cast<unsigned>(index), values, data);
     m_names.insert(m_names.begin() + index, nameUtf8);

@@ -18,8 +18,10 @@
 #include "platform/gtk_a11y.h"
 #include "platform/message_box.h"
 #include "platform/wait_cursor.h"
+#include "platform/wx_text.h"
 #include "res/bitmap_350.h"
 #include "res/strings.h"
+#include "searchdb/search_handles.h"
 #include "services/compact.h"
 #include "services/free_space.h"
 #include "services/progress_dlg.h"
@@ -30,55 +32,19 @@ namespace {
 
 // Messages.
 const UINT IDS_SAME_FOLDERS = 2010;
-const UINT IDS_LOW_SPACE = 2020;
 const UINT IDS_BROWSE_DEST_TITLE = 2021;
 const UINT IDS_BROWSE_SOURCE_TITLE = 2022;
-const UINT IDS_NOT_GUIDE_DATA = 2025;
-const UINT IDS_INSTALLING = 2027;
-const UINT IDS_INSTALLING_GENRE = 2028;
-const UINT IDS_INSTALL_FAILED = 2031;
-const UINT IDS_FILE_NOT_FOUND = 2032;
-const UINT IDS_REMOVE_FAILED = 2033;
-const UINT IDS_REMOVING = 2034;
-const UINT IDS_REMOVING_GENRE = 2035;
-const UINT IDS_ALREADY_INSTALLED = 2038;
-const UINT IDS_NAME_NOT_USABLE = 2061;
-
-const char* const kModeCopy = "COPY";
-const char* const kModeRemove = "REMOVE";
-
-wxString ToWx(const std::string& cp932)
-{
-    std::string utf8;
-    if (!Cp932ToUtf8(cp932, utf8))
-        return wxString("?");
-    return wxString::FromUTF8(utf8);
-}
 
 void SetStaticText(wxStaticText* pStatic, const std::string& cp932)
 {
-    const wxString text = ToWx(cp932);
+    const wxString text = WxFromCp932(cp932);
     if (pStatic->GetLabel() != text)
         pStatic->SetLabel(text);
 }
 
-// A list item's name in CP932, the form the page works with. A name that
-// has none is refused with a message naming it, as the list shows it.
-bool UsableGenreName(const std::string& nameUtf8, std::string& nameCp932)
-{
-    if (Utf8ToCp932(nameUtf8, nameCp932))
-        return true;
-    std::string text = LoadResStringUtf8(IDS_NAME_NOT_USABLE);
-    const std::string::size_type at = text.find("%s");
-    if (at != std::string::npos)
-        text.replace(at, 2, nameUtf8);
-    MessageBoxUtf8(text, MB_OK);
-    return false;
-}
-
 void SetEditText(wxTextCtrl* pEdit, const std::string& cp932)
 {
-    const wxString text = ToWx(cp932);
+    const wxString text = WxFromCp932(cp932);
     if (pEdit->GetValue() != text)
         pEdit->ChangeValue(text);
 }
@@ -118,10 +84,10 @@ bool CGuidePage::Create(wxWindow* parent)
         return new wxTextCtrl(this, id, wxString(), r.GetPosition(), r.GetSize(), wxTE_READONLY | wxBORDER_SUNKEN);
     };
     auto label = [this](int id, const char* text, const wxRect& r, long style = 0) {
-        return new wxStaticText(this, id, wxString::FromUTF8(text), r.GetPosition(), r.GetSize(), style);
+        return new wxStaticText(this, id, WxFromUtf8(text), r.GetPosition(), r.GetSize(), style);
     };
     auto button = [this](int id, const char* text, const wxRect& r) {
-        return new wxButton(this, id, wxString::FromUTF8(text), r.GetPosition(), r.GetSize());
+        return new wxButton(this, id, WxFromUtf8(text), r.GetPosition(), r.GetSize());
     };
     const long kSizeStyle = wxALIGN_RIGHT | wxST_NO_AUTORESIZE | wxBORDER_SUNKEN;
 
@@ -168,7 +134,7 @@ BOOL CGuidePage::OnInitDialog()
     };
     for (const auto& tip : kTips)
         if (wxWindow* pControl = FindWindow(tip.nControl))
-            pControl->SetToolTip(wxString::FromUTF8(LoadResStringUtf8(tip.nString)));
+            pControl->SetToolTip(WxResText(tip.nString));
 
     m_btnInstall->Disable();
     m_btnRemove->Disable();
@@ -180,7 +146,7 @@ BOOL CGuidePage::OnInitDialog()
     m_strNotInstalledCaption = FromUtf8("未インストールのジャンル(&S):");
     m_strInstalledCaption = FromUtf8("インストール済みジャンル(&S):");
 
-    const wxString heading = wxString::FromUTF8("ジャンル名");
+    const wxString heading = WxFromUtf8("ジャンル名");
     m_listNotInstalled->InsertColumn(heading, 150);
     m_listInstalled->InsertColumn(heading, 150);
 
@@ -299,12 +265,13 @@ void CGuidePage::FillNotInstalledList(const std::string& source, const std::stri
     if (!FileExists(source) || !m_db.IsProductData(source, kind))
         return;
 
-    CDaoDatabase* pDest = m_db.OpenDatabase(dest, TRUE);
-    if (pDest->IsOpen())
-        ReadInstalledGenreCodes(m_db, pDest, m_installedGenres);
-    else
-        FillInstalledList(dest, kind);
-    m_db.CloseDatabase(pDest);
+    {
+        searchdb::DatabaseHandle pDest(m_db, m_db.OpenDatabase(dest, TRUE));
+        if (pDest.IsOpen())
+            ReadInstalledGenreCodes(m_db, pDest.get(), m_installedGenres);
+        else
+            FillInstalledList(dest, kind);
+    }
 
     const std::vector<std::string> names = ReadNotInstalledGenreNames(m_db, source, m_installedGenres);
     m_listNotInstalled->Freeze();
@@ -383,194 +350,4 @@ void CGuidePage::OnItemChangedNotInstalled(wxDataViewEvent&)
 void CGuidePage::OnItemChangedInstalled(wxDataViewEvent&)
 {
     UpdateInstalledSize();
-}
-
-// ---------------------------------------------------------------------------
-// Installing
-
-void CGuidePage::EnableMainDialog()
-{
-    if (m_pMainDlg) {
-        m_pMainDlg->Enable();
-        m_pMainDlg->Raise();
-    }
-}
-
-void CGuidePage::OnInstall()
-{
-    CWaitCursor wait;
-    if (m_pMainDlg)
-        m_pMainDlg->Disable();
-
-    const int first = m_strSourcePath == m_strDestPath ? -1 : m_listNotInstalled->GetNextSelectedItem(-1);
-    if (first >= 0) {
-        ShowProgress(kModeCopy, IDS_INSTALLING);
-        if (!HasRoomForSelection() && AfxMessageBox(LoadResString(IDS_LOW_SPACE), MB_YESNO) != IDYES) {
-            HideProgress();
-        } else {
-            InstallSelectedGenres(first + 1);
-            RemoveEmptyDatabase();
-            HideProgress();
-            RefreshGenreLists(m_strSourcePath, m_strDestPath);
-            m_btnInstall->Disable();
-            UpdateNotInstalledSize();
-            UpdateInstalledSize();
-        }
-    }
-    EnableMainDialog();
-}
-
-void CGuidePage::ShowProgress(const std::string& mode, UINT nTitleID)
-{
-    m_progressDlg->SetCaption(LoadResString(nTitleID));
-    m_progressDlg->CentreOnScreen();
-    m_progressDlg->Show();
-    if (mode == kModeCopy)
-        m_progressDlg->StartCopyAnimation();
-    else if (mode == kModeRemove)
-        m_progressDlg->StartRemoveAnimation();
-    Disable();
-}
-
-void CGuidePage::HideProgress()
-{
-    Enable();
-    m_progressDlg->StopAnimation();
-    m_progressDlg->Hide();
-}
-
-BOOL CGuidePage::HasRoomForSelection()
-{
-    CWaitCursor wait;
-    // The genres about to be installed are those selected in 1030, whatever
-    // list's size was shown last.
-    UpdateNotInstalledSize();
-    const unsigned long long needed = m_nSelectedSize > 0 ? static_cast<unsigned long long>(m_nSelectedSize) : 0;
-    return GetFreeDiskSpace(m_strDestPath) > needed;
-}
-
-BOOL CGuidePage::InstallSelectedGenres(int n)
-{
-    while (n != 0) {
-        const int current = n - 1;
-        n = m_listNotInstalled->GetNextSelectedItem(current) + 1;
-        std::string name;
-        if (!UsableGenreName(m_listNotInstalled->GetItemText(current), name))
-            return FALSE;
-
-        if (!FileExists(m_strSourcePath)) {
-            ShowFormattedMessage(IDS_FILE_NOT_FOUND, m_strSourcePath.c_str());
-            return FALSE;
-        }
-        if (!FileExists(m_strDestPath) && !CreateSearchFile(m_db, m_strSourcePath, m_strDestPath))
-            return FALSE;
-        if (!m_db.IsProductData(m_strDestPath, kGuideData)) {
-            AfxMessageBox(IDS_NOT_GUIDE_DATA, MB_OK);
-            return FALSE;
-        }
-        if (!m_db.IsCategoryNameAbsent(m_strDestPath, name)) {
-            ShowFormattedMessage(IDS_ALREADY_INSTALLED, name.c_str());
-            return FALSE;
-        }
-        std::string l1, l2;
-        if (!LookupGenreByName(m_strSourcePath, name, l1, l2))
-            return FALSE;
-
-        m_progressDlg->SetText(FormatResString(IDS_INSTALLING_GENRE, name));
-        const int result = InstallGenre(m_pProgressSink, m_strSourcePath, m_strDestPath, l1, l2);
-        if (result == 1) {
-            m_bGuideChanged = TRUE;
-        } else if (result != 0) {
-            AfxMessageBox(IDS_INSTALL_FAILED, MB_OK);
-            return FALSE;
-        }
-    }
-    return TRUE;
-}
-
-int CGuidePage::InstallGenre(CProgressSink* pProgress, const std::string& source, const std::string& dest,
-                             const std::string& l1, const std::string& l2)
-{
-    return InstallGenreRows(m_db, pProgress, source, dest, l1, l2);
-}
-
-void CGuidePage::RemoveEmptyDatabase()
-{
-    RemoveDatabaseIfEmpty(m_db, m_strDestPath);
-}
-
-// ---------------------------------------------------------------------------
-// Removing
-
-void CGuidePage::OnRemove()
-{
-    CWaitCursor wait;
-    if (m_pMainDlg)
-        m_pMainDlg->Disable();
-
-    const int first = m_listInstalled->GetNextSelectedItem(-1);
-    if (first >= 0 && !FileExists(m_strDestPath)) {
-        ShowFormattedMessage(IDS_FILE_NOT_FOUND, m_strDestPath.c_str());
-        RefreshGenreLists(m_strSourcePath, m_strDestPath);
-        UpdateInstalledSize();
-        UpdateNotInstalledSize();
-    } else if (first >= 0) {
-        ShowProgress(kModeRemove, IDS_REMOVING);
-        // Every genre is to go: the file goes as a whole.
-        const bool bRemoveAll = m_listInstalled->GetItemCount() == m_listInstalled->GetSelectedCount();
-        if (!bRemoveAll || !RemoveDatabaseFile(m_strDestPath)) {
-            RemoveSelectedGenres(first + 1);
-            RemoveEmptyDatabase();
-        }
-        HideProgress();
-        RefreshGenreLists(m_strSourcePath, m_strDestPath);
-        UpdateInstalledSize();
-        UpdateNotInstalledSize();
-        m_btnRemove->Disable();
-    }
-    EnableMainDialog();
-}
-
-BOOL CGuidePage::RemoveSelectedGenres(int n)
-{
-    while (n != 0) {
-        const int current = n - 1;
-        n = m_listInstalled->GetNextSelectedItem(current) + 1;
-        std::string name;
-        if (!UsableGenreName(m_listInstalled->GetItemText(current), name))
-            return FALSE;
-
-        m_progressDlg->SetText(FormatResString(IDS_REMOVING_GENRE, name));
-        if (!FileExists(m_strDestPath)) {
-            ShowFormattedMessage(IDS_FILE_NOT_FOUND, m_strDestPath.c_str());
-            return FALSE;
-        }
-        std::string l1, l2;
-        if (!LookupGenreByName(m_strDestPath, name, l1, l2))
-            return FALSE;
-        const BOOL bDeleted = DeleteGenreRows(m_strDestPath, l1, l2);
-        if (bDeleted)
-            m_bGuideChanged = TRUE;
-        DeleteGroupRowIfLast(m_db, m_strDestPath, l1);
-        if (!bDeleted)
-            return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL CGuidePage::DeleteGenreRows(const std::string& path, const std::string& l1, const std::string& l2)
-{
-    if (!DeleteGenreRowsInOneTransaction(m_db, path, l1, l2)) {
-        AfxMessageBox(IDS_REMOVE_FAILED, MB_OK);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// ---------------------------------------------------------------------------
-// Closing
-
-void CGuidePage::SaveAndCompact()
-{
-    SaveAndCompactGuide(m_db, m_strDestPath, m_strSourcePath, m_strGuideFile, m_bGuideChanged);
 }

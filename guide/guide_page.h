@@ -25,6 +25,22 @@ class CProgressSink;
 
 class CGuidePage : public wxPanel {
 public:
+    // Control IDs of template 151 (the tests find the controls by them).
+    enum {
+        IDC_SOURCE_PATH = 1010,
+        IDC_DEST_PATH = 1020,
+        IDC_NOT_INSTALLED_LIST = 1030,
+        IDC_BROWSE_SOURCE = 1040,
+        IDC_NOT_INSTALLED_CAPTION = 1043,
+        IDC_INSTALLED_CAPTION = 1044,
+        IDC_BROWSE_DEST = 1050,
+        IDC_INSTALLED_LIST = 1060,
+        IDC_INSTALL = 1070,
+        IDC_REMOVE = 1080,
+        IDC_NOT_INSTALLED_SIZE = 1100,
+        IDC_INSTALLED_SIZE = 1110,
+    };
+
     CGuidePage();
     ~CGuidePage() override;
 
@@ -42,22 +58,6 @@ public:
     void SetProgressSink(CProgressSink* pSink) { m_pProgressSink = pSink ? pSink : m_progressDlg; }
 
 protected:
-    // Control IDs of template 151.
-    enum {
-        IDC_SOURCE_PATH = 1010,
-        IDC_DEST_PATH = 1020,
-        IDC_NOT_INSTALLED_LIST = 1030,
-        IDC_BROWSE_SOURCE = 1040,
-        IDC_NOT_INSTALLED_CAPTION = 1043,
-        IDC_INSTALLED_CAPTION = 1044,
-        IDC_BROWSE_DEST = 1050,
-        IDC_INSTALLED_LIST = 1060,
-        IDC_INSTALL = 1070,
-        IDC_REMOVE = 1080,
-        IDC_NOT_INSTALLED_SIZE = 1100,
-        IDC_INSTALLED_SIZE = 1110,
-    };
-
     BOOL OnInitDialog();
     // Only the direction members -> controls is used.
     void UpdateData(BOOL bSaveAndValidate);
@@ -95,7 +95,6 @@ protected:
     BOOL RemoveSelectedGenres(int n);
     BOOL DeleteGenreRows(const std::string& path, const std::string& l1, const std::string& l2);
     // Every way out of an install or a removal ends here.
-    void EnableMainDialog();
 
     long m_nSelectedSize = 0;
     CSearchDb m_db;

@@ -9,11 +9,11 @@
 #include "platform/gtk_a11y.h"
 #include "platform/message_box.h"
 #include "platform/wait_cursor.h"
+#include "platform/wx_text.h"
 #include "res/strings.h"
 
 namespace {
 
-wxString ResText(UINT nID) { return wxString::FromUTF8(LoadResStringUtf8(nID)); }
 
 } // namespace
 
@@ -43,12 +43,12 @@ void InstallWxMessageBoxHandler()
         if (parent && !parent->IsShown())
             parent = nullptr;
         const wxString caption = wxTheApp ? wxTheApp->GetAppName() : wxString("Pellvane");
-        wxMessageDialog dlg(parent, wxString::FromUTF8(utf8), caption, MessageBoxStyle(type));
+        wxMessageDialog dlg(parent, WxFromUtf8(utf8), caption, MessageBoxStyle(type));
         // The system's message box speaks Japanese whatever the locale.
         if (type & MB_YESNO)
-            dlg.SetYesNoLabels(ResText(IDS_BUTTON_YES), ResText(IDS_BUTTON_NO));
+            dlg.SetYesNoLabels(WxResText(IDS_BUTTON_YES), WxResText(IDS_BUTTON_NO));
         else
-            dlg.SetOKLabel(ResText(IDS_BUTTON_OK));
+            dlg.SetOKLabel(WxResText(IDS_BUTTON_OK));
         switch (dlg.ShowModal()) {
         case wxID_YES:
             return IDYES;

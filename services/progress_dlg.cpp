@@ -13,13 +13,9 @@
 #include "platform/cp932.h"
 #include "platform/dialog_units.h"
 #include "platform/animation_ui.h"
+#include "platform/wx_text.h"
 
 namespace {
-
-wxString FromCp932(const std::string& textCp932)
-{
-    return wxString::FromUTF8(ToUtf8(textCp932));
-}
 
 // The gauge is drawn in at most this many steps, whatever the range.
 constexpr long kGaugeTicks = 1000;
@@ -39,7 +35,7 @@ CProgressDlg::~CProgressDlg() = default;
 bool CProgressDlg::Create(wxWindow* pParent)
 {
     // A caption and a frame, no system menu and no close box.
-    if (!wxDialog::Create(pParent, IDD, wxString::FromUTF8("データをインストールしています..."), wxDefaultPosition,
+    if (!wxDialog::Create(pParent, IDD, WxFromUtf8("データをインストールしています..."), wxDefaultPosition,
                           wxDefaultSize, wxCAPTION))
         return false;
     ApplyDialogFont(this);
@@ -53,7 +49,7 @@ bool CProgressDlg::Create(wxWindow* pParent)
     m_animate = new CAnimateCtrl;
     m_animate->Create(this, IDC_ANIMATE, DlgRect(this, 7, 8, 236, 36), ACS_TRANSPARENT | ACS_AUTOPLAY);
     const wxRect button = DlgRect(this, 202, 72, 41, 13);
-    m_btnCancel = new wxButton(this, IDC_CANCEL_BUTTON, wxString::FromUTF8("キャンセル"), button.GetPosition(),
+    m_btnCancel = new wxButton(this, IDC_CANCEL_BUTTON, WxFromUtf8("キャンセル"), button.GetPosition(),
                                button.GetSize());
 
     Bind(wxEVT_BUTTON, &CProgressDlg::OnCancelButton, this, IDC_CANCEL_BUTTON);
@@ -73,7 +69,7 @@ bool CProgressDlg::Create(wxWindow* pParent)
 
 void CProgressDlg::SetCaption(const std::string& textCp932)
 {
-    SetTitle(FromCp932(textCp932));
+    SetTitle(WxFromCp932(textCp932));
 }
 
 void CProgressDlg::StartAnimation(UINT nID)
@@ -104,7 +100,7 @@ void CProgressDlg::SetText(const std::string& textCp932)
 {
     m_strText = textCp932;
     // Shown as it stands: an "&" in a genre name is not a mnemonic.
-    m_staticText->SetLabelText(FromCp932(m_strText));
+    m_staticText->SetLabelText(WxFromCp932(m_strText));
 }
 
 void CProgressDlg::SetRange(int nLower, int nUpper)

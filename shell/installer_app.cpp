@@ -7,13 +7,13 @@
 
 CInstallerApp::CInstallerApp() = default;
 
-bool CInstallerApp::Initialize(int& argc, wxChar** argv)
+bool CInstallerApp::Initialize(int& argcInOut, wxChar** argvIn)
 {
     // Without a display the toolkit's complaint cannot be a message box
     // (showing one there aborts the process): it goes to standard error.
     wxLogStderr toStderr;
     wxLog* previous = wxLog::SetActiveTarget(&toStderr);
-    const bool ok = wxApp::Initialize(argc, argv);
+    const bool ok = wxApp::Initialize(argcInOut, argvIn);
     wxLog::SetActiveTarget(previous);
     return ok;
 }

@@ -13,7 +13,7 @@ class CInstallerApp : public wxApp, public CInstallerAppCore {
 public:
     CInstallerApp();
 
-    bool Initialize(int& argc, wxChar** argv) override;
+    bool Initialize(int& argcInOut, wxChar** argvIn) override;
     bool OnInit() override;
     int OnRun() override;
     int OnExit() override;

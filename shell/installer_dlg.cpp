@@ -12,6 +12,7 @@
 
 #include "platform/dialog_units.h"
 #include "platform/gtk_a11y.h"
+#include "platform/wx_text.h"
 #include "res/icon/icon_320.xpm"
 #include "res/strings.h"
 #include "settings/directory_settings.h"
@@ -20,8 +21,6 @@
 
 namespace {
 
-wxString Utf8(const char* text) { return wxString::FromUTF8(text); }
-wxString ResText(UINT nID) { return wxString::FromUTF8(LoadResStringUtf8(nID)); }
 
 // Stands in a tab of the notebook: the tabs only select, the pages live in
 // the page frame above. A label has no window of its own, so the frame
@@ -44,7 +43,7 @@ wxBEGIN_EVENT_TABLE(CInstallerDlg, wxDialog)
 wxEND_EVENT_TABLE()
 
 CInstallerDlg::CInstallerDlg()
-    : wxDialog(nullptr, wxID_ANY, Utf8("データインストーラ"), wxDefaultPosition, wxDefaultSize,
+    : wxDialog(nullptr, wxID_ANY, WxFromUtf8("データインストーラ"), wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxDIALOG_NO_PARENT)
 {
     m_hIcon.AddIcon(wxIcon(icon_320_32_xpm));
@@ -81,7 +80,7 @@ void CInstallerDlg::CreateControls()
     line->Hide();
 
     r = DlgRect(this, 170, 190, 47, 14);
-    auto* close = new wxButton(this, IDC_CLOSE_BUTTON, Utf8("閉じる"), r.GetPosition(), r.GetSize());
+    auto* close = new wxButton(this, IDC_CLOSE_BUTTON, WxFromUtf8("閉じる"), r.GetPosition(), r.GetSize());
 
     r = DlgRect(this, 63, 190, 96, 135);
     m_comboPriority = new wxChoice(this, IDC_PRIORITY_COMBO, r.GetPosition(), wxSize(r.width, -1));
@@ -89,15 +88,15 @@ void CInstallerDlg::CreateControls()
     m_comboPriority->Hide();
 
     r = DlgRect(this, 5, 190, 57, 11);
-    auto* label = new wxStaticText(this, wxID_ANY, Utf8("優先するデータ :"), r.GetPosition(), r.GetSize());
+    auto* label = new wxStaticText(this, wxID_ANY, WxFromUtf8("優先するデータ :"), r.GetPosition(), r.GetSize());
     label->Hide();
 
     r = DlgRect(this, 224, 190, 44, 14);
-    m_btnHelp = new wxButton(this, IDC_HELP_BUTTON, Utf8("ヘルプ"), r.GetPosition(), r.GetSize());
+    m_btnHelp = new wxButton(this, IDC_HELP_BUTTON, WxFromUtf8("ヘルプ"), r.GetPosition(), r.GetSize());
 
-    m_tabData->SetToolTip(ResText(5130));
-    close->SetToolTip(ResText(5020));
-    m_btnHelp->SetToolTip(ResText(5133));
+    m_tabData->SetToolTip(WxResText(5130));
+    close->SetToolTip(WxResText(5020));
+    m_btnHelp->SetToolTip(WxResText(5133));
 
     // F1 is the framework's help command.
     wxAcceleratorEntry help(wxACCEL_NORMAL, WXK_F1, ID_HELP);
@@ -116,8 +115,8 @@ void CInstallerDlg::OnInitDialog()
     m_pageGuide.Show();
     m_pageGuide.SetMainDialog(this);
 
-    m_tabData->AddPage(NewTabPlaceholder(m_tabData), Utf8("施設データ"), true);
-    m_tabData->AddPage(NewTabPlaceholder(m_tabData), Utf8("住所データ"), false);
+    m_tabData->AddPage(NewTabPlaceholder(m_tabData), WxFromUtf8("施設データ"), true);
+    m_tabData->AddPage(NewTabPlaceholder(m_tabData), WxFromUtf8("住所データ"), false);
     NameNotebookPages(m_tabData);
     NameUnlabelledControls(this);
     NoToolTipsOnDisabledControls(this);
@@ -133,7 +132,7 @@ wxMenu* CInstallerDlg::CreateSystemMenu() const
 {
     auto* menu = new wxMenu;
     for (UINT id : {IDM_HELP, IDM_ABOUTBOX}) {
-        const wxString text = ResText(id);
+        const wxString text = WxResText(id);
         if (text.empty())
             continue;
         if (menu->GetMenuItemCount() > 0)

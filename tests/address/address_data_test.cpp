@@ -10,35 +10,58 @@ namespace {
 // "表" in code page 932 is 0x95 0x5C: its trail byte is a backslash.
 const std::string kHyo = "\x95\x5C";
 
-TEST(PathFunctions, WindowsExamplesAndPosixAnalogues)
+// One table per function: style, input, expected.
+struct PathCase {
+    PathStyle style;
+    std::string input, expected;
+};
+const PathStyle W = PathStyle::Windows, X = PathStyle::Posix;
+
+TEST(PathFunctions, AddBackslash)
 {
-    const PathStyle W = PathStyle::Windows, X = PathStyle::Posix;
-    enum Fn { Add, Strip, Folder };
-    const struct {
-        Fn fn;
-        PathStyle style;
-        std::string input, expected;
-    } cases[] = {
-        {Add, W, "C:\\Data", "C:\\Data\\"}, {Add, W, "Q:\\", "Q:\\"}, {Add, W, "", "\\"},
-        {Add, W, "C:\\" + kHyo, "C:\\" + kHyo + "\\"}, {Add, X, "/data", "/data/"}, {Add, X, "/", "/"},
-        // The name is matched on the end of the string, as the host does.
-        {Strip, W, "C:\\Data\\Address.dbs", "C:\\Data"}, {Strip, W, "Q:\\Address.dbs", "Q:\\"},
-        {Strip, W, "Q:Address.dbs", "Q:\\"}, {Strip, W, "C:\\Data\\", "C:\\Data\\"},
-        {Strip, W, "C:\\Data\\OldAddress.dbs", "C:\\Data\\Old"}, {Strip, W, "C:\\" + kHyo + "\\Address.dbs", "C:\\" + kHyo},
-        {Strip, X, "/data/Address.dbs", "/data"}, {Strip, X, "/Address.dbs", "/"},
-        {Folder, W, "Q:\\Adr_L.dbs", "Q:\\"}, {Folder, W, "Adr_L.dbs", ""},
-        {Folder, W, "C:\\Data.old\\Maps", "C:\\Data.old\\Maps"}, {Folder, W, "C:\\Data\\file." + kHyo, "C:\\Data\\"},
-        {Folder, X, "/cd/Adr_L.dbs", "/cd/"}, {Folder, X, "/data.old/maps", "/data.old/maps"},
+    const PathCase cases[] = {
+        {W, "C:\\Data", "C:\\Data\\"}, {W, "Q:\\", "Q:\\"}, {W, "", "\\"}, {W, "C:\\" + kHyo, "C:\\" + kHyo + "\\"},
+        {X, "/data", "/data/"},        {X, "/", "/"},
     };
-    for (const auto& c : cases) {
-        const std::string out = c.fn == Add     ? AddBackslash(c.input, c.style)
-                                : c.fn == Strip ? StripFileName(c.input, "Address.dbs", c.style)
-                                                : FolderOfPath(c.input, c.style);
-        EXPECT_EQ(out, c.expected) << "function " << c.fn << " on " << ToUtf8(c.input);
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(AddBackslash(c.input, c.style), c.expected) << ToUtf8(c.input);
+}
+
+TEST(PathFunctions, StripFileName)
+{
+    // The name is matched on the end of the string, as the host does.
+    const PathCase cases[] = {
+        {W, "C:\\Data\\Address.dbs", "C:\\Data"},
+        {W, "Q:\\Address.dbs", "Q:\\"},
+        {W, "Q:Address.dbs", "Q:\\"},
+        {W, "C:\\Data\\", "C:\\Data\\"},
+        {W, "C:\\Data\\OldAddress.dbs", "C:\\Data\\Old"},
+        {W, "C:\\" + kHyo + "\\Address.dbs", "C:\\" + kHyo},
+        {X, "/data/Address.dbs", "/data"},
+        {X, "/Address.dbs", "/"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StripFileName(c.input, "Address.dbs", c.style), c.expected) << ToUtf8(c.input);
     // A name matching only from inside a double-byte character is not at the end.
     EXPECT_EQ(StripFileName("C:\\" + kHyo, "\\", W), "C:\\" + kHyo);
+}
 
+TEST(PathFunctions, FolderOfPath)
+{
+    const PathCase cases[] = {
+        {W, "Q:\\Adr_L.dbs", "Q:\\"},
+        {W, "Adr_L.dbs", ""},
+        {W, "C:\\Data.old\\Maps", "C:\\Data.old\\Maps"},
+        {W, "C:\\Data\\file." + kHyo, "C:\\Data\\"},
+        {X, "/cd/Adr_L.dbs", "/cd/"},
+        {X, "/data.old/maps", "/data.old/maps"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FolderOfPath(c.input, c.style), c.expected) << ToUtf8(c.input);
+}
+
+TEST(PathFunctions, FileSizeAndExistence)
+{
     TempDir dir;
     WriteFileBytes(dir / "表.dbs", std::string(1234, 'x'));
     std::uint64_t size = 0;
@@ -56,7 +79,8 @@ TEST(AddressDataLevel, ByFileAndPropertyRow)
     ASSERT_TRUE(address_fixture::MakeAddressDb(dir / "Guide.dbs", 4, "GuideData"));
     WriteFileBytes(dir / "Broken.dbs", std::string(4096, 'x'));
     const std::string folder = FromUtf8(dir.path());
-    const std::vector<std::string> cannotUse = {"\"" + dir / "Broken.dbs" + "\"が使用できませんでした。\n\n"
+    const std::vector<std::string> cannotUse = {"\"" + dir / "Broken.dbs" +
+                                                "\"が使用できませんでした。\n\n"
                                                 "Tessra、Ravelin等を起動していましたら終了させ、\n"
                                                 "ファイルが書込み禁止になっていないか等確認してください。"};
     const struct {
@@ -65,8 +89,9 @@ TEST(AddressDataLevel, ByFileAndPropertyRow)
         int level;
         std::vector<std::string> said;
     } cases[] = {
-        {folder, "Adr_S.dbs", 3, {}}, {folder + "/", "Level5.dbs", 5, {}}, {folder, "Missing.dbs", 0, {}},
-        {folder, "Guide.dbs", 0, {}}, {"", "Adr_S.dbs", 0, {}},            {folder, "Broken.dbs", 0, cannotUse},
+        {folder, "Adr_S.dbs", 3, {}},   {folder + "/", "Level5.dbs", 5, {}},
+        {folder, "Missing.dbs", 0, {}}, {folder, "Guide.dbs", 0, {}},
+        {"", "Adr_S.dbs", 0, {}},       {folder, "Broken.dbs", 0, cannotUse},
     };
     for (const auto& c : cases) {
         MessageRecorder messages;

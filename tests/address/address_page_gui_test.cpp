@@ -88,14 +88,7 @@ protected:
     // A click as the user makes it: only on an enabled control.
     void Click(int id)
     {
-        wxWindow* w = Control(id);
-        ASSERT_TRUE(w->IsEnabled()) << "control " << id << " is disabled";
-        auto* radio = dynamic_cast<wxRadioButton*>(w);
-        if (radio)
-            radio->SetValue(true);
-        wxCommandEvent event(radio ? wxEVT_RADIOBUTTON : wxEVT_BUTTON, id);
-        event.SetEventObject(w);
-        w->ProcessWindowEvent(event);
+        ClickControl(m_page, id);
         PumpEvents();
     }
     // Presses apply answering the message boxes in turn, noting whether the main dialog was enabled at each.

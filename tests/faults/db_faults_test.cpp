@@ -38,9 +38,9 @@ State Snapshot(const std::string& dir, const std::vector<std::string>& files)
             continue;
         SqliteFile db(dir + "/" + name);
         std::vector<std::string>& rows = state[name];
-        for (const std::string& table : db.Rows("SELECT name FROM sqlite_master WHERE type='table'"))
-            for (const std::string& r : db.Rows("SELECT * FROM \"" + table + "\""))
-                rows.push_back(table + ":" + r);
+        for (const std::string& table : FirstColumn(db.Query("SELECT name FROM sqlite_master WHERE type='table'")))
+            for (const Strings& r : db.Query("SELECT * FROM \"" + table + "\""))
+                rows.push_back(table + ":" + Joined(r));
         std::sort(rows.begin(), rows.end());
     }
     return state;
@@ -167,7 +167,7 @@ TEST(DatabaseFaults, EveryFaultLeavesTheDataAsBeforeOrAsAfter)
              for (const std::string& name : ListDir(dir))
                  if (name.rfind(".db", 0) == 0)
                      problem += "the marker " + name + " was left; ";
-             if (ok != (Query(dir + "/Guide.dbs", "PRAGMA freelist_count").at(0) == "0"))
+             if (ok != (Query(dir + "/Guide.dbs", "PRAGMA freelist_count").at(0).at(0) == "0"))
                  problem += ok ? "reported optimised, yet free pages remain; " : "reported failed, yet replaced; ";
              return problem;
          }},

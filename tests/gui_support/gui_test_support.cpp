@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/button.h>
 #include <wx/dirdlg.h>
 #include <wx/init.h>
 #include <wx/msgdlg.h>
+#include <wx/radiobut.h>
 
+#include "guide/genre_list_ctrl.h"
 #include "platform/wx_hooks.h"
 
 ModalRecorder::ModalRecorder()
@@ -98,6 +101,41 @@ void PumpEvents(int rounds)
             wxTheApp->Dispatch();
         wxTheApp->ProcessIdle();
     }
+}
+
+void ClickControl(wxWindow* parent, int id)
+{
+    wxWindow* w = parent->FindWindow(id);
+    ASSERT_TRUE(w && w->IsEnabled()) << "control " << id << " is missing or disabled";
+    auto* radio = dynamic_cast<wxRadioButton*>(w);
+    if (radio)
+        radio->SetValue(true);
+    wxCommandEvent event(radio ? wxEVT_RADIOBUTTON : wxEVT_BUTTON, id);
+    event.SetEventObject(w);
+    w->ProcessWindowEvent(event);
+}
+
+CGenreListCtrl* GenreList(wxWindow* page, int id)
+{
+    return dynamic_cast<CGenreListCtrl*>(page->FindWindow(id));
+}
+
+std::vector<std::string> GenreListItems(wxWindow* page, int id)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < GenreList(page, id)->GetItemCount(); ++i)
+        names.push_back(GenreList(page, id)->GetItemText(i));
+    return names;
+}
+
+void SelectGenres(wxWindow* page, int id, const std::vector<int>& rows)
+{
+    CGenreListCtrl* list = GenreList(page, id);
+    list->UnselectAll();
+    for (int row : rows)
+        list->SelectRow(static_cast<unsigned>(row));
+    wxDataViewEvent event(wxEVT_DATAVIEW_SELECTION_CHANGED, list, wxDataViewItem());
+    list->ProcessWindowEvent(event);
 }
 
 namespace {

@@ -55,3 +55,14 @@ private:
 
 // Runs pending events (wxYield plus idle processing) a few times.
 void PumpEvents(int rounds = 3);
+
+// A click as the user makes it: only on an enabled control; a radio button
+// is checked first. The caller pumps the events it needs.
+void ClickControl(wxWindow* parent, int id);
+
+// The guide page's genre lists: the names shown (UTF-8), and a selection
+// made as the user makes it.
+class CGenreListCtrl;
+CGenreListCtrl* GenreList(wxWindow* page, int id);
+std::vector<std::string> GenreListItems(wxWindow* page, int id);
+void SelectGenres(wxWindow* page, int id, const std::vector<int>& rows);

@@ -172,8 +172,9 @@ TEST(Compact, ATemporaryLeftByAKilledCompactionGoesAtTheNextOne)
         EXPECT_EQ(AllRows(guide), rows);
         EXPECT_EQ(ReadFileBytes(dir / "db2.dbs"), users);
         EXPECT_EQ(ReadFileBytes(dir / "db3.dbs"), "my notes\n");
-        if (c.userTakesTheName)
+        if (c.userTakesTheName) {
             EXPECT_EQ(ReadFileBytes(dir / "db1.dbs"), leftover);
+        }
     }
 }
 

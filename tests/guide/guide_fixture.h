@@ -12,6 +12,7 @@
 #include "platform/cp932.h"
 #include "res/strings.h"
 #include "searchdb/search_db.h"
+#include "support/sqlite_file.h"
 #include "support/test_support.h"
 
 struct FixtureGenre {
@@ -20,42 +21,6 @@ struct FixtureGenre {
     int points = 1;        // 400 bytes each
     const char* ts99 = ""; // TS99GenreCode of its points; nullptr stores Null
     int extraCategoryRows = 0;
-};
-
-class SqliteFile {
-public:
-    explicit SqliteFile(const std::string& path)
-    {
-        if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-            throw std::runtime_error("cannot open " + path);
-    }
-    ~SqliteFile() { sqlite3_close(m_db); }
-    void Exec(const std::string& sql) { Rows(sql); }
-    // Binds texts in order (nullptr binds Null); each row's columns joined with "|".
-    std::vector<std::string> Rows(const std::string& sql, const std::vector<const char*>& values = {})
-    {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
-            throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in " + sql);
-        for (size_t i = 0; i < values.size(); ++i)
-            sqlite3_bind_text(st, static_cast<int>(i + 1), values[i], -1, SQLITE_TRANSIENT);
-        std::vector<std::string> rows;
-        int rc;
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-            rows.emplace_back();
-            for (int i = 0; i < sqlite3_column_count(st); ++i) {
-                const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-                rows.back() += (i ? "|" : "") + std::string(t ? t : "<null>");
-            }
-        }
-        sqlite3_finalize(st);
-        if (rc != SQLITE_DONE)
-            throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in " + sql);
-        return rows;
-    }
-
-private:
-    sqlite3* m_db = nullptr;
 };
 
 // Property row, seed row, the genres (each with a group row for its L1).
@@ -67,27 +32,26 @@ inline void MakeGuideDb(const std::string& path, const std::vector<FixtureGenre>
         throw std::runtime_error("cannot create " + path);
     SqliteFile f(path);
     f.Exec("BEGIN");
-    f.Rows("INSERT INTO Property (ProductName,ProductVersion,DataName,DataVersion) VALUES ('Tessra','5.0',?,'1.0')", {dataName});
+    f.Query("INSERT INTO Property (ProductName,ProductVersion,DataName,DataVersion) VALUES ('Tessra','5.0',?,'1.0')", {dataName});
     f.Exec("INSERT INTO Category (L1,Name,NamePronounce) VALUES ('0','施設','シセツ')");
     const std::string cat = "INSERT INTO Category (L1,L2,L3,Name,NamePronounce) VALUES (?,?,?,?,?)";
     std::set<std::string> groups;
     for (const FixtureGenre& g : genres) {
         if (groups.insert(g.l1).second)
-            f.Rows(cat, {g.l1.c_str(), "0", nullptr, ("Group " + g.l1).c_str(), "グループ"});
-        f.Rows(cat, {g.l1.c_str(), g.l2.c_str(), "0", g.name.c_str(), "ジャンル"});
+            f.Query(cat, {g.l1.c_str(), "0", nullptr, ("Group " + g.l1).c_str(), "グループ"});
+        f.Query(cat, {g.l1.c_str(), g.l2.c_str(), "0", g.name.c_str(), "ジャンル"});
         for (int i = 1; i <= g.extraCategoryRows; ++i)
-            f.Rows(cat, {g.l1.c_str(), g.l2.c_str(), std::to_string(i).c_str(), (g.name + " sub").c_str(), nullptr});
+            f.Query(cat, {g.l1.c_str(), g.l2.c_str(), std::to_string(i).c_str(), (g.name + " sub").c_str(), nullptr});
         for (int i = 0; i < g.points; ++i)
-            f.Rows("INSERT INTO Point (L1,L2,L3,Longitude,Latitude,Name,TS99GenreCode) VALUES (?,?,'1','503000000','128000000',?,?)",
+            f.Query("INSERT INTO Point (L1,L2,L3,Longitude,Latitude,Name,TS99GenreCode) VALUES (?,?,'1','503000000','128000000',?,?)",
                    {g.l1.c_str(), g.l2.c_str(), (g.name + " point " + std::to_string(i)).c_str(), g.ts99});
     }
     f.Exec("COMMIT");
 }
 
-inline std::vector<std::string> Query(const std::string& path, const std::string& sql) { return SqliteFile(path).Rows(sql); }
-inline std::vector<std::string> GenreNames(const std::string& p) { return Query(p, "SELECT Name FROM Category WHERE L3='0' ORDER BY L1,L2"); }
-inline long RowCount(const std::string& p, const std::string& where) { return std::stol(Query(p, "SELECT count(*) FROM " + where).at(0)); }
-inline std::string IntegrityCheck(const std::string& path) { return Query(path, "PRAGMA integrity_check").at(0); }
+inline std::vector<std::string> GenreNames(const std::string& p) { return FirstColumn(SqliteFile(p).Query("SELECT Name FROM Category WHERE L3='0' ORDER BY L1,L2")); }
+inline long RowCount(const std::string& p, const std::string& where) { return std::stol(SqliteFile(p).Query("SELECT count(*) FROM " + where).at(0).at(0)); }
+inline std::string IntegrityCheck(const std::string& path) { return SqliteFile(path).Query("PRAGMA integrity_check").at(0).at(0); }
 
 inline constexpr const char* kAskOptimise =
     "施設データが変更されています。\n施設データの最適化を行ないますか？\n\nデータの最適化は\nインストール済みのデータの大き"
@@ -98,8 +62,8 @@ inline std::vector<std::string> AllRows(const std::string& path)
 {
     std::vector<std::string> rows;
     for (const char* table : {"Property", "Category", "Point"})
-        for (const auto& r : Query(path, std::string("SELECT * FROM ") + table))
-            rows.push_back(std::string(table) + ":" + r);
+        for (const auto& r : SqliteFile(path).Query(std::string("SELECT * FROM ") + table))
+            rows.push_back(std::string(table) + ":" + Joined(r));
     std::sort(rows.begin(), rows.end());
     return rows;
 }

@@ -19,8 +19,12 @@
 namespace {
 
 using Names = std::vector<std::string>;
-enum { kSource = 1010, kDest = 1020, kNotInstalled = 1030, kBrowseSource = 1040, kBrowseDest = 1050, kInstalled = 1060,
-       kInstall = 1070, kRemove = 1080, kSize = 1100 };
+enum {
+    kSource = CGuidePage::IDC_SOURCE_PATH, kDest = CGuidePage::IDC_DEST_PATH, kNotInstalled = CGuidePage::IDC_NOT_INSTALLED_LIST,
+    kBrowseSource = CGuidePage::IDC_BROWSE_SOURCE, kBrowseDest = CGuidePage::IDC_BROWSE_DEST,
+    kInstalled = CGuidePage::IDC_INSTALLED_LIST, kInstall = CGuidePage::IDC_INSTALL, kRemove = CGuidePage::IDC_REMOVE,
+    kSize = CGuidePage::IDC_NOT_INSTALLED_SIZE
+};
 
 // Names with a quote, a percent sign, a backslash, and "表" (0x95 0x5C in code page 932).
 const Names kAll = {"100% 表示 cafe", "Bob's bank", "Zoos", "C:\\hotels"};
@@ -44,31 +48,10 @@ BOOL FakeFreeSpace(LPCSTR, std::uint64_t* available, std::uint64_t* total, std::
     return TRUE;
 }
 
-CGenreListCtrl* List(wxWindow* page, int id) { return dynamic_cast<CGenreListCtrl*>(page->FindWindow(id)); }
-Names Items(wxWindow* page, int id)
-{
-    Names names;
-    for (int i = 0; i < List(page, id)->GetItemCount(); ++i)
-        names.push_back(List(page, id)->GetItemText(i));
-    return names;
-}
-void Select(wxWindow* page, int id, const std::vector<int>& rows)
-{
-    CGenreListCtrl* list = List(page, id);
-    list->UnselectAll();
-    for (int row : rows)
-        list->SelectRow(static_cast<unsigned>(row));
-    wxDataViewEvent event(wxEVT_DATAVIEW_SELECTION_CHANGED, list, wxDataViewItem());
-    list->ProcessWindowEvent(event);
-}
-void Click(wxWindow* parent, int id)
-{
-    auto* button = dynamic_cast<wxButton*>(parent->FindWindow(id));
-    ASSERT_TRUE(button && button->IsEnabled()) << "button " << id;
-    wxCommandEvent event(wxEVT_BUTTON, id);
-    event.SetEventObject(button);
-    button->ProcessWindowEvent(event);
-}
+CGenreListCtrl* List(wxWindow* page, int id) { return GenreList(page, id); }
+Names Items(wxWindow* page, int id) { return GenreListItems(page, id); }
+void Select(wxWindow* page, int id, const std::vector<int>& rows) { SelectGenres(page, id, rows); }
+void Click(wxWindow* parent, int id) { ClickControl(parent, id); }
 
 // Clicks the progress dialog's cancel button while row `row` of the `genre`th genre is copied.
 class CancellingSink : public CProgressSink {
@@ -240,7 +223,7 @@ TEST_F(GuidePageTest, ANameAlreadyInTheDatabaseStopsTheInstall)
 {
     MakeGuideDb(source, kCd);
     MakeGuideDb(dest, {{"7", "1", "Money", 1, "07010000"}});
-    SqliteFile(dest).Rows("INSERT INTO Category (L1,L2,L3,L4,Name) VALUES ('7','1','1','0',?)", {kAll[1].c_str()});
+    SqliteFile(dest).Query("INSERT INTO Category (L1,L2,L3,L4,Name) VALUES ('7','1','1','0',?)", {kAll[1].c_str()});
     Open();
     modals.AnswerMessage(wxID_OK);
     Act(kNotInstalled, kInstall, {0, 1, 2});
@@ -257,7 +240,7 @@ TEST_F(GuidePageTest, RemovalsTakeGroupRowsAndFinallyTheFile)
     Open();
     Act(kInstalled, kRemove, {0, 2}); // the cafe, and the zoo with its group
     EXPECT_EQ(modals.messages(), Names{});
-    EXPECT_EQ(Query(dest, "SELECT L1, L2, L3 FROM Category WHERE L1<>'0' ORDER BY L1, L2"), (Names{"1|0|<null>", "1|2|0"}));
+    EXPECT_EQ(Query(dest, "SELECT L1, L2, L3 FROM Category WHERE L1<>'0' ORDER BY L1, L2"), (Rows{{"1", "0", "<null>"}, {"1", "2", "0"}}));
     EXPECT_EQ(RowCount(dest, "Point"), 2);
     EXPECT_EQ(Items(page, kNotInstalled), (Names{kAll[0], kAll[2], kAll[3]}));
     modals.AnswerMessage(wxID_OK); // the refill finds no file
@@ -359,7 +342,7 @@ TEST_F(GuidePageTest, TextBeyondCodePage932InstallsAndANameWithoutACp932FormIsRe
     EXPECT_EQ(SqliteShellOutput(dest, "SELECT count(*) FROM Category WHERE L2='2';SELECT count(*) FROM Point WHERE L2='2';"), "0\n0\n");
 
     // Installed by another program, such a genre is listed and cannot be removed by itself either.
-    SqliteFile(dest).Rows("INSERT INTO Category (L1,L2,L3,Name) VALUES ('1','2','0',?)", {cafe.c_str()});
+    SqliteFile(dest).Query("INSERT INTO Category (L1,L2,L3,Name) VALUES ('1','2','0',?)", {cafe.c_str()});
     modals.AnswerDir(hd.path()); // the same folder again: the lists are refilled
     Click(page, kBrowseDest);
     EXPECT_EQ(Items(page, kInstalled), (Names{"Sushi", cafe}));
@@ -412,16 +395,16 @@ TEST_F(GuidePageTest, SampleCdInstallCancelRemoveAndOptimise)
     modals.AnswerCustom([&](wxDialog* d) {
         d->CallAfter([&, d] {
             PumpEvents();
-            CGuidePage* page = &dlg->GuidePage();
-            EXPECT_EQ(Items(page, kNotInstalled), onCd);
+            CGuidePage* shown = &dlg->GuidePage();
+            EXPECT_EQ(Items(shown, kNotInstalled), onCd);
             CancellingSink sink(dynamic_cast<CProgressDlg*>(wxWindow::FindWindowById(CProgressDlg::IDD)), 2, 3);
-            page->SetProgressSink(&sink);
-            Select(page, kNotInstalled, {0, 1, 2});
-            Click(page, kInstall);
-            page->SetProgressSink(nullptr);
-            EXPECT_EQ(Items(page, kInstalled), (Names{onCd[0], onCd[2]}));
-            Select(page, kInstalled, {0});
-            Click(page, kRemove);
+            shown->SetProgressSink(&sink);
+            Select(shown, kNotInstalled, {0, 1, 2});
+            Click(shown, kInstall);
+            shown->SetProgressSink(nullptr);
+            EXPECT_EQ(Items(shown, kInstalled), (Names{onCd[0], onCd[2]}));
+            Select(shown, kInstalled, {0});
+            Click(shown, kRemove);
             modals.AnswerMessage(wxID_YES);
             modals.AnswerMessage(wxID_OK);
             Click(d, IDC_CLOSE_BUTTON);
@@ -434,8 +417,8 @@ TEST_F(GuidePageTest, SampleCdInstallCancelRemoveAndOptimise)
     dlg.reset();
 
     EXPECT_EQ(modals.messages(), (Names{CannotUse(dest), kAskOptimise, kOptimised}));
-    const std::string key = Query(source, "SELECT L1, L2 FROM Category WHERE L3='0' ORDER BY L1,L2").at(2);
-    const std::string l1 = key.substr(0, key.find('|')), genre = " WHERE L1='" + l1 + "' AND L2='" + key.substr(key.find('|') + 1) + "'";
+    const Strings key = Query(source, "SELECT L1, L2 FROM Category WHERE L3='0' ORDER BY L1,L2").at(2);
+    const std::string l1 = key.at(0), genre = " WHERE L1='" + l1 + "' AND L2='" + key.at(1) + "'";
     EXPECT_EQ(Query(dest, "SELECT * FROM Category WHERE L1<>'0' ORDER BY 1,2,3"),
               Query(source, "SELECT * FROM Category" + genre + " OR (L1='" + l1 + "' AND L2='0') ORDER BY 1,2,3"));
     EXPECT_EQ(RowCount(dest, "Point"), RowCount(source, "Point" + genre));

@@ -36,7 +36,7 @@ protected:
         Names files;
         std::string dump;
     };
-    Snapshot Take(const std::string& guide)
+    Snapshot Take(const std::string& guidePath)
     {
         Snapshot s;
         for (const std::string& name : ListDir(hd.path()))
@@ -44,20 +44,20 @@ protected:
                 s.files.push_back(name);
                 WriteFileBytes(*s.copies / name, ReadFileBytes(hd / name));
             }
-        if (PathExists(guide))
-            s.dump = Output("/usr/bin/sqlite3 -readonly '" + guide + "' .dump");
+        if (PathExists(guidePath))
+            s.dump = Output("/usr/bin/sqlite3 -readonly '" + guidePath + "' .dump");
         return s;
     }
     // The folder holds the same files, each the same to cmp, and the same rows.
-    ::testing::AssertionResult Unchanged(const Snapshot& was, const std::string& guide)
+    ::testing::AssertionResult Unchanged(const Snapshot& was, const std::string& guidePath)
     {
-        const Snapshot now = Take(guide);
+        const Snapshot now = Take(guidePath);
         if (now.files != was.files)
             return ::testing::AssertionFailure() << "the folder's files changed";
         for (const std::string& name : was.files)
             if (std::system(("cmp -s '" + *was.copies / name + "' '" + hd / name + "'").c_str()) != 0)
                 return ::testing::AssertionFailure() << name << " differs";
-        if (now.dump != was.dump || (PathExists(guide) && was.dump.find("INSERT INTO") == std::string::npos))
+        if (now.dump != was.dump || (PathExists(guidePath) && was.dump.find("INSERT INTO") == std::string::npos))
             return ::testing::AssertionFailure() << "the rows changed";
         return ::testing::AssertionSuccess();
     }
@@ -74,7 +74,7 @@ TEST_F(FullDiskTest, GenreInstallThatDoesNotFitChangesNothing)
     if (!disk)
         return;
     const Names genres = GenreNames(source);
-    const std::string l1l2 = Query(source, "SELECT L1 || '|' || L2 FROM Category WHERE L3='0' ORDER BY L1, L2").at(1);
+    const std::string l1l2 = Query(source, "SELECT L1 || '|' || L2 FROM Category WHERE L3='0' ORDER BY L1, L2").at(1).at(0);
     const std::string l1 = l1l2.substr(0, l1l2.find('|')), l2 = l1l2.substr(l1l2.find('|') + 1);
     const unsigned long long estimate = CSearchDb().EstimateGenreSize(source, FromUtf8(l1), FromUtf8(l2));
     ASSERT_GT(estimate, 2000000u);

@@ -30,8 +30,11 @@ namespace media {
 using Names = std::vector<std::string>;
 
 // The guide page's controls (template 151).
-enum { kNotInstalled = 1030, kInstalled = 1060, kInstall = 1070, kRemove = 1080, kNotInstalledSize = 1100,
-       kInstalledSize = 1110 };
+enum {
+    kNotInstalled = CGuidePage::IDC_NOT_INSTALLED_LIST, kInstalled = CGuidePage::IDC_INSTALLED_LIST,
+    kInstall = CGuidePage::IDC_INSTALL, kRemove = CGuidePage::IDC_REMOVE,
+    kNotInstalledSize = CGuidePage::IDC_NOT_INSTALLED_SIZE, kInstalledSize = CGuidePage::IDC_INSTALLED_SIZE
+};
 
 class PagesTest : public ::testing::Test {
 protected:
@@ -62,34 +65,11 @@ protected:
         PumpEvents();
     }
 
-    CGenreListCtrl* List(int id) { return dynamic_cast<CGenreListCtrl*>(guide->FindWindow(id)); }
-    Names Items(int id)
-    {
-        Names names;
-        for (int i = 0; i < List(id)->GetItemCount(); ++i)
-            names.push_back(List(id)->GetItemText(i));
-        return names;
-    }
-    void Select(int id, const std::vector<int>& rows)
-    {
-        CGenreListCtrl* list = List(id);
-        list->UnselectAll();
-        for (int row : rows)
-            list->SelectRow(static_cast<unsigned>(row));
-        wxDataViewEvent event(wxEVT_DATAVIEW_SELECTION_CHANGED, list, wxDataViewItem());
-        list->ProcessWindowEvent(event);
-    }
-    // A click as the user makes it: only on an enabled control.
+    Names Items(int id) { return GenreListItems(guide, id); }
+    void Select(int id, const std::vector<int>& rows) { SelectGenres(guide, id, rows); }
     void Click(wxWindow* page, int id)
     {
-        wxWindow* w = page->FindWindow(id);
-        ASSERT_TRUE(w && w->IsEnabled()) << "control " << id;
-        auto* radio = dynamic_cast<wxRadioButton*>(w);
-        if (radio)
-            radio->SetValue(true);
-        wxCommandEvent event(radio ? wxEVT_RADIOBUTTON : wxEVT_BUTTON, id);
-        event.SetEventObject(w);
-        w->ProcessWindowEvent(event);
+        ClickControl(page, id);
         PumpEvents();
     }
     std::string Label(int id) { return guide->FindWindow(id)->GetLabel().utf8_string(); }

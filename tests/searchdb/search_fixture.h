@@ -17,12 +17,10 @@
 #include "platform/cp932.h"
 #include "res/strings.h"
 #include "searchdb/dao.h"
+#include "support/sqlite_file.h"
 #include "support/test_support.h"
 
 namespace fixture {
-
-using Strings = std::vector<std::string>;
-using Rows = std::vector<Strings>;
 
 constexpr const char* kConnect = ";pwd=tamarix5";
 // What passes the password gate (432383838 is FNV-1a of "tamarix5").
@@ -36,28 +34,6 @@ inline std::string Message(unsigned id, const std::string& argUtf8 = "")
 {
     std::string t = LoadResStringUtf8(id);
     return t.find("%s") == std::string::npos ? t : t.replace(t.find("%s"), 2, argUtf8);
-}
-
-// Runs statements on a file, made if missing; every row as text, Null as "<null>".
-inline Rows Query(const std::string& path, const std::string& sql)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    Rows rows;
-    char* err = nullptr;
-    auto collect = [](void* out, int n, char** values, char**) {
-        Strings& row = static_cast<Rows*>(out)->emplace_back();
-        for (int i = 0; i < n; ++i)
-            row.push_back(values[i] ? values[i] : "<null>");
-        return 0;
-    };
-    const int rc = sqlite3_exec(db, sql.c_str(), collect, &rows, &err);
-    const std::string what = err ? err : "";
-    sqlite3_free(err);
-    sqlite3_close(db);
-    if (rc != SQLITE_OK)
-        throw std::runtime_error(what + " in " + sql);
-    return rows;
 }
 
 inline long long Scalar(const std::string& path, const std::string& sql) { return std::stoll(Query(path, sql).at(0).at(0)); }

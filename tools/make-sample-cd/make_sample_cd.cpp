@@ -26,9 +26,12 @@
 #include <vector>
 
 #include "res/strings.h"
+#include "sample_data.h"
 #include "searchdb/dao_file.h"
 
 namespace {
+
+using namespace sample_cd;
 
 std::string g_dataVersion = "2024.1";
 
@@ -44,159 +47,6 @@ std::string Quoted(const std::string& s)
     return out + "'";
 }
 
-struct Named {
-    const char* name;
-    const char* reading;
-};
-
-struct Group {
-    Named name;
-    std::vector<Named> genres;
-    enum Style { Shop, Lodging, Place } style;
-};
-
-const std::vector<Group>& Groups()
-{
-    static const std::vector<Group> groups = {
-        {{"飲食", "インショク"},
-         {{"ラーメン", "ラーメン"}, {"寿司", "スシ"}, {"焼肉", "ヤキニク"}, {"カレー", "カレー"},
-          {"そば・うどん", "ソバ・ウドン"}, {"喫茶店", "キッサテン"}, {"ファミリーレストラン", "ファミリーレストラン"},
-          {"ファストフード", "ファストフード"}, {"居酒屋", "イザカヤ"}, {"中華料理", "チュウカリョウリ"}},
-         Group::Shop},
-        {{"買物", "カイモノ"},
-         {{"コンビニ", "コンビニ"}, {"スーパー", "スーパー"}, {"百貨店", "ヒャッカテン"}, {"書店", "ショテン"},
-          {"家電量販店", "カデンリョウハンテン"}, {"ドラッグストア", "ドラッグストア"}, {"ホームセンター", "ホームセンター"},
-          {"衣料品店", "イリョウヒンテン"}},
-         Group::Shop},
-        {{"宿泊", "シュクハク"},
-         {{"ホテル", "ホテル"}, {"旅館", "リョカン"}, {"ビジネスホテル", "ビジネスホテル"}, {"民宿", "ミンシュク"},
-          {"ペンション", "ペンション"}, {"キャンプ場", "キャンプジョウ"}},
-         Group::Lodging},
-        {{"観光", "カンコウ"},
-         {{"神社", "ジンジャ"}, {"寺院", "ジイン"}, {"博物館", "ハクブツカン"}, {"美術館", "ビジュツカン"},
-          {"公園", "コウエン"}, {"温泉", "オンセン"}, {"動物園", "ドウブツエン"}, {"水族館", "スイゾクカン"}},
-         Group::Place},
-        {{"交通", "コウツウ"},
-         {{"駅", "エキ"}, {"バス停", "バステイ"}, {"空港", "クウコウ"}, {"港", "ミナト"}, {"駐車場", "チュウシャジョウ"},
-          {"ガソリンスタンド", "ガソリンスタンド"}, {"道の駅", "ミチノエキ"}, {"インターチェンジ", "インターチェンジ"}},
-         Group::Place},
-        {{"公共施設", "コウキョウシセツ"},
-         {{"市役所", "シヤクショ"}, {"郵便局", "ユウビンキョク"}, {"警察署", "ケイサツショ"}, {"消防署", "ショウボウショ"},
-          {"図書館", "トショカン"}, {"病院", "ビョウイン"}, {"学校", "ガッコウ"}, {"銀行", "ギンコウ"}},
-         Group::Place},
-    };
-    return groups;
-}
-
-const Named kSubCategories[] = {{"チェーン", "チェーン"}, {"地域", "チイキ"}, {"その他", "ソノタ"}};
-
-const Named kBrands[] = {{"さくら", "サクラ"}, {"みどり", "ミドリ"}, {"ひかり", "ヒカリ"}, {"あおば", "アオバ"},
-                         {"つばさ", "ツバサ"}, {"はなまる", "ハナマル"}, {"まるや", "マルヤ"}, {"やまと", "ヤマト"},
-                         {"ことぶき", "コトブキ"}, {"いろは", "イロハ"}};
-
-const Named kTowns[] = {{"本町", "ホンマチ"},   {"中央", "チュウオウ"}, {"栄町", "サカエマチ"}, {"緑町", "ミドリチョウ"},
-                        {"旭町", "アサヒマチ"}, {"幸町", "サイワイチョウ"}, {"錦町", "ニシキチョウ"}, {"桜町", "サクラマチ"},
-                        {"東町", "ヒガシマチ"}, {"西町", "ニシマチ"}, {"南町", "ミナミマチ"}, {"北町", "キタマチ"},
-                        {"新町", "シンマチ"},   {"大手町", "オオテマチ"}, {"元町", "モトマチ"}, {"港町", "ミナトマチ"}};
-
-struct Prefecture {
-    int code;
-    Named name;
-    double lon, lat;
-    const char* zip;
-    const char* tel;
-    std::vector<Named> cities;
-};
-
-const std::vector<Prefecture>& Prefectures()
-{
-    static const std::vector<Prefecture> prefs = {
-        {1, {"北海道", "ホッカイドウ"}, 141.35, 43.06, "060", "011",
-         {{"札幌市中央区", "サッポロシチュウオウク"}, {"旭川市", "アサヒカワシ"}, {"函館市", "ハコダテシ"}, {"小樽市", "オタルシ"}}},
-        {4, {"宮城県", "ミヤギケン"}, 140.87, 38.27, "980", "022",
-         {{"仙台市青葉区", "センダイシアオバク"}, {"石巻市", "イシノマキシ"}, {"塩竈市", "シオガマシ"}, {"名取市", "ナトリシ"}}},
-        {13, {"東京都", "トウキョウト"}, 139.69, 35.69, "100", "03",
-         {{"千代田区", "チヨダク"}, {"新宿区", "シンジュクク"}, {"渋谷区", "シブヤク"}, {"世田谷区", "セタガヤク"}, {"八王子市", "ハチオウジシ"}}},
-        {14, {"神奈川県", "カナガワケン"}, 139.64, 35.45, "220", "045",
-         {{"横浜市中区", "ヨコハマシナカク"}, {"川崎市川崎区", "カワサキシカワサキク"}, {"鎌倉市", "カマクラシ"}, {"藤沢市", "フジサワシ"}}},
-        {15, {"新潟県", "ニイガタケン"}, 139.02, 37.90, "950", "025",
-         {{"新潟市中央区", "ニイガタシチュウオウク"}, {"長岡市", "ナガオカシ"}, {"上越市", "ジョウエツシ"}}},
-        {23, {"愛知県", "アイチケン"}, 136.91, 35.18, "460", "052",
-         {{"名古屋市中区", "ナゴヤシナカク"}, {"豊田市", "トヨタシ"}, {"岡崎市", "オカザキシ"}, {"一宮市", "イチノミヤシ"}}},
-        {26, {"京都府", "キョウトフ"}, 135.76, 35.02, "600", "075",
-         {{"京都市中京区", "キョウトシナカギョウク"}, {"宇治市", "ウジシ"}, {"舞鶴市", "マイヅルシ"}}},
-        {27, {"大阪府", "オオサカフ"}, 135.52, 34.69, "530", "06",
-         {{"大阪市北区", "オオサカシキタク"}, {"堺市堺区", "サカイシサカイク"}, {"豊中市", "トヨナカシ"}, {"枚方市", "ヒラカタシ"}}},
-        {28, {"兵庫県", "ヒョウゴケン"}, 135.18, 34.69, "650", "078",
-         {{"神戸市中央区", "コウベシチュウオウク"}, {"姫路市", "ヒメジシ"}, {"西宮市", "ニシノミヤシ"}}},
-        {34, {"広島県", "ヒロシマケン"}, 132.46, 34.40, "730", "082",
-         {{"広島市中区", "ヒロシマシナカク"}, {"福山市", "フクヤマシ"}, {"呉市", "クレシ"}}},
-        {40, {"福岡県", "フクオカケン"}, 130.40, 33.59, "810", "092",
-         {{"福岡市中央区", "フクオカシチュウオウク"}, {"北九州市小倉北区", "キタキュウシュウシコクラキタク"}, {"久留米市", "クルメシ"}}},
-        {47, {"沖縄県", "オキナワケン"}, 127.68, 26.21, "900", "098",
-         {{"那覇市", "ナハシ"}, {"沖縄市", "オキナワシ"}, {"浦添市", "ウラソエシ"}}},
-    };
-    return prefs;
-}
-
-// splitmix64: small, fast and the same everywhere.
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
-    std::uint64_t Next()
-    {
-        std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }
-    double Unit() { return (Next() >> 11) * (1.0 / 9007199254740992.0); }
-
-private:
-    std::uint64_t m_state;
-};
-
-std::string Digits(Random& rnd, int n)
-{
-    std::string s;
-    for (int i = 0; i < n; ++i)
-        s += static_cast<char>('0' + rnd.Below(10));
-    return s;
-}
-
-// A number in full-width digits, for names numbered past the list.
-std::string WideNumber(int n)
-{
-    static const char* const wide[] = {"０", "１", "２", "３", "４", "５", "６", "７", "８", "９"};
-    std::string s;
-    for (char c : std::to_string(n))
-        s += wide[c - '0'];
-    return s;
-}
-
-// The JIS second-level mesh code (6 digits) of a point given in degrees.
-std::string MeshCode(double lon, double lat)
-{
-    const int p1 = static_cast<int>(std::floor(lat * 1.5));
-    const int p2 = static_cast<int>(std::floor(lon)) - 100;
-    const int s1 = static_cast<int>(std::floor((lat * 1.5 - p1) * 8));
-    const int s2 = static_cast<int>(std::floor((lon - std::floor(lon)) * 8));
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d%02d%d%d", p1, p2, s1, s2);
-    return buf;
-}
-
-long ArcMilliseconds(double degrees)
-{
-    return std::lround(degrees * 3600000.0);
-}
-
-std::string Telephone(Random& rnd, const std::string& area)
-{
-    const int rest = 10 - static_cast<int>(area.size());
-    return area + "-" + Digits(rnd, rest - 4) + "-" + Digits(rnd, 4);
-}
 
 class Db {
 public:

@@ -1,0 +1,175 @@
+#include "cli/command.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "address/address_data.h"
+#include "address/file_copy.h"
+#include "address/path_functions.h"
+#include "cli/console.h"
+#include "guide/genre_lists.h"
+#include "guide/genre_rows.h"
+#include "platform/cp932.h"
+#include "res/strings.h"
+#include "searchdb/search_db.h"
+#include "services/compact.h"
+#include "services/free_space.h"
+#include "settings/directory_settings.h"
+
+namespace cli {
+
+int Command::InstallGenres()
+{
+    const Paths& p = m_paths;
+    std::vector<std::string> names;
+    if (!NamesInCp932(m_o, names) || !CheckGuideSource() || !CheckGuideDest())
+        return 1;
+    const std::vector<GenreRecord> installed = ReadGenres(m_db, p.guideDest);
+    const std::vector<GenreRecord> onCd = InCp932(ReadInstalledGenres(m_db, p.guideSource, kGuideData));
+    const std::vector<std::string> notInstalled = InCp932(ReadNotInstalledGenreNames(m_db, p.guideSource, installed));
+
+    std::vector<std::string> wanted;
+    if (m_o.all)
+        wanted = notInstalled;
+    for (const std::string& name : names) {
+        if (!FindByName(onCd, name)) {
+            ShowMessage(IDS_NOT_A_GENRE, name);
+            return 1;
+        }
+        if (Contains(notInstalled, name))
+            wanted.push_back(name);
+        else
+            Note(IDS_ALREADY_INSTALLED, name);
+    }
+
+    std::uint64_t needed = 0;
+    for (const std::string& name : wanted) {
+        const GenreRecord* g = FindByName(onCd, name);
+        needed += static_cast<std::uint64_t>(std::max(0L, m_db.EstimateGenreSize(p.guideSource, g->L1, g->L2)));
+    }
+    if (!wanted.empty() && !HasRoom(p.guideDest, needed))
+        return 1;
+
+    int status = 0;
+    m_json.OpenArray("installed");
+    for (const std::string& name : wanted) {
+        if (Interrupted()) {
+            ShowMessage(IDS_CANCELLED, name);
+            status = 1;
+            break;
+        }
+        if (!FileExists(p.guideDest) && !CreateSearchFile(m_db, p.guideSource, p.guideDest)) {
+            status = 1;
+            break;
+        }
+        if (!m_db.IsProductData(p.guideDest, kGuideData)) {
+            ShowMessage(IDS_NOT_GUIDE_DATA);
+            status = 1;
+            break;
+        }
+        if (!m_db.IsCategoryNameAbsent(p.guideDest, name)) {
+            Note(IDS_ALREADY_INSTALLED, name);
+            continue;
+        }
+        std::string l1, l2;
+        if (!LookupGenreByName(m_db, p.guideSource, name, l1, l2)) {
+            ShowMessage(IDS_INSTALL_FAILED);
+            status = 1;
+            break;
+        }
+        m_progress.Begin(FormatResString(IDS_INSTALLING_GENRE, name), "rows");
+        const int result = InstallGenreRows(m_db, &m_progress, p.guideSource, p.guideDest, l1, l2);
+        m_progress.End();
+        if (result == 1) {
+            m_changed = true;
+            m_json.Str(nullptr, ToUtf8(name));
+            Note(IDS_INSTALLED, name);
+        } else {
+            ShowMessage(result == 0 ? IDS_CANCELLED : IDS_INSTALL_FAILED, name);
+            status = 1;
+            break;
+        }
+    }
+    m_json.CloseArray();
+    if (FileExists(p.guideDest))
+        RemoveDatabaseIfEmpty(m_db, p.guideDest);
+    SaveGuidePaths();
+    return status;
+}
+
+int Command::RemoveGenres()
+{
+    const Paths& p = m_paths;
+    std::vector<std::string> names;
+    if (!NamesInCp932(m_o, names) || !CheckGuideDest())
+        return 1;
+    const std::vector<GenreRecord> installed = ReadGenres(m_db, p.guideDest);
+    const std::vector<GenreRecord> onCd = FileExists(p.guideSource) && m_db.IsProductData(p.guideSource, kGuideData)
+        ? InCp932(ReadInstalledGenres(m_db, p.guideSource, kGuideData))
+        : std::vector<GenreRecord>();
+    std::vector<std::string> wanted;
+    if (m_o.all)
+        for (const GenreRecord& g : installed)
+            wanted.push_back(g.Name);
+    for (const std::string& name : names) {
+        if (FindByName(installed, name)) {
+            if (!Contains(wanted, name))
+                wanted.push_back(name);
+        } else if (FindByName(onCd, name)) {
+            Note(IDS_NOT_INSTALLED, name);
+        } else {
+            ShowMessage(IDS_NOT_A_GENRE, name);
+            return 1;
+        }
+    }
+
+    int status = 0;
+    m_json.OpenArray("removed");
+    // Every genre is to go: the file goes as a whole, as the page does it.
+    if (!wanted.empty() && wanted.size() == installed.size() && RemoveDatabaseFile(p.guideDest)) {
+        for (const std::string& name : wanted) {
+            m_json.Str(nullptr, ToUtf8(name));
+            Note(IDS_REMOVED, name);
+        }
+        m_changed = true;
+        wanted.clear();
+    }
+    for (const std::string& name : wanted) {
+        if (Interrupted()) {
+            ShowMessage(IDS_CANCELLED, name);
+            status = 1;
+            break;
+        }
+        std::string l1, l2;
+        if (!LookupGenreByName(m_db, p.guideDest, name, l1, l2)) {
+            ShowMessage(IDS_REMOVE_FAILED);
+            status = 1;
+            break;
+        }
+        m_progress.Begin(FormatResString(IDS_REMOVING_GENRE, name), "rows");
+        const BOOL deleted = DeleteGenreRowsInOneTransaction(m_db, p.guideDest, l1, l2);
+        m_progress.End();
+        DeleteGroupRowIfLast(m_db, p.guideDest, l1);
+        if (!deleted) {
+            ShowMessage(IDS_REMOVE_FAILED);
+            status = 1;
+            break;
+        }
+        m_changed = true;
+        m_json.Str(nullptr, ToUtf8(name));
+        Note(IDS_REMOVED, name);
+    }
+    m_json.CloseArray();
+    if (FileExists(p.guideDest))
+        RemoveDatabaseIfEmpty(m_db, p.guideDest);
+    SaveGuidePaths();
+    return status;
+}
+
+} // namespace cli
