@@ -10,7 +10,7 @@
 #include <iterator>
 
 #include "address/address_data.h"
-#include "address/file_copy.h"
+#include "platform/file_copy.h"
 #include "address/path_functions.h"
 #include "cli/console.h"
 #include "guide/genre_lists.h"
