@@ -14,10 +14,32 @@
 #include "address/path_functions.h"
 #include "platform/cp932.h"
 #include "platform/posix_file.h"
+#include "res/strings.h"
 
 namespace {
 
 using posix::FileDescriptor;
+
+const UINT IDS_NO_SPACE = 6100;
+const UINT IDS_QUOTA_EXCEEDED = 6101;
+const UINT IDS_FILE_TOO_LARGE = 6102;
+const UINT IDS_ACCESS_DENIED = 6103;
+const UINT IDS_READ_ONLY_DISK = 6104;
+const UINT IDS_NOT_FOUND = 6105;
+const UINT IDS_NOT_A_FOLDER_IN_PATH = 6106;
+const UINT IDS_IS_A_FOLDER = 6107;
+const UINT IDS_DISK_ERROR = 6108;
+const UINT IDS_INSTALLED_DATA_KEPT = 6109;
+const UINT IDS_BAD_TARGET_NAME = 6110;
+const UINT IDS_SOURCE_NAME_NOT_CONVERTED = 6111;
+const UINT IDS_TARGET_NAME_NOT_CONVERTED = 6112;
+const UINT IDS_SOURCE_NOT_OPENED = 6113;
+const UINT IDS_FOLDER_NOT_MADE = 6114;
+const UINT IDS_TEMPORARY_NOT_MADE = 6115;
+const UINT IDS_WRITE_FAILED = 6116;
+const UINT IDS_READ_FAILED = 6117;
+const UINT IDS_COPY_FAILED = 6118;
+const UINT IDS_REPLACE_FAILED = 6119;
 
 const char kTemporaryMark[] = ".pellvane-";
 const size_t kTemporarySuffixLength = 6;
@@ -26,52 +48,52 @@ const size_t kBufferBytes = 1u << 20;
 // What went wrong, in words a user can act on.
 std::string Reason(int err)
 {
-    const char* text = nullptr;
+    UINT text = 0;
     switch (err) {
     case ENOSPC:
-        text = "ディスクの空き容量が足りません。";
+        text = IDS_NO_SPACE;
         break;
     case EDQUOT:
-        text = "ディスクの使用量の上限を超えました。";
+        text = IDS_QUOTA_EXCEEDED;
         break;
     case EFBIG:
-        text = "ファイルが大きすぎて書き込めません。";
+        text = IDS_FILE_TOO_LARGE;
         break;
     case EACCES:
     case EPERM:
-        text = "アクセスが拒否されました。";
+        text = IDS_ACCESS_DENIED;
         break;
     case EROFS:
-        text = "書き込みが禁止されたディスクです。";
+        text = IDS_READ_ONLY_DISK;
         break;
     case ENOENT:
-        text = "ファイルまたはフォルダが見つかりません。";
+        text = IDS_NOT_FOUND;
         break;
     case ENOTDIR:
-        text = "パスの途中にフォルダではないものがあります。";
+        text = IDS_NOT_A_FOLDER_IN_PATH;
         break;
     case EISDIR:
-        text = "ファイルではなくフォルダです。";
+        text = IDS_IS_A_FOLDER;
         break;
     case EIO:
-        text = "ディスクの読み書き中にエラーが発生しました。";
+        text = IDS_DISK_ERROR;
         break;
     default:
         break;
     }
     if (text)
-        return FromUtf8(text);
+        return LoadResString(text);
     return FormatText("(%d) %s", err, std::strerror(err));
 }
 
 // The template's one %s takes the path; the reason follows on its own line.
-std::string Message(const char* templateUtf8, const std::string& pathCp932, int err, bool installedKept)
+std::string Message(UINT templateId, const std::string& pathCp932, int err, bool installedKept)
 {
-    std::string text = FormatText(FromUtf8(templateUtf8).c_str(), pathCp932.c_str());
+    std::string text = FormatResString(templateId, pathCp932);
     if (err)
         text += "\n" + Reason(err);
     if (installedKept)
-        text += FromUtf8("\n\nインストール済みのデータは変更されていません。");
+        text += LoadResString(IDS_INSTALLED_DATA_KEPT);
     return text;
 }
 
@@ -204,8 +226,8 @@ CopyResult InstallFileCopy(const std::string& sourceCp932, const std::string& de
 {
     errorCp932.clear();
     // Every failure before the rename leaves the installed file as it was.
-    auto fail = [&](const char* templateUtf8, const std::string& pathCp932, int err) {
-        errorCp932 = Message(templateUtf8, pathCp932, err, true);
+    auto fail = [&](UINT templateId, const std::string& pathCp932, int err) {
+        errorCp932 = Message(templateId, pathCp932, err, true);
         return CopyResult::Failed;
     };
 
@@ -213,33 +235,32 @@ CopyResult InstallFileCopy(const std::string& sourceCp932, const std::string& de
     const std::string targetCp932 = folderCp932 + targetNameCp932;
     if (targetNameCp932.empty() || targetNameCp932 == "." || targetNameCp932 == ".." ||
         targetNameCp932.find('/') != std::string::npos)
-        return fail("インストールするファイルの名前 \"%s\" が正しくありません。", targetNameCp932, 0);
+        return fail(IDS_BAD_TARGET_NAME, targetNameCp932, 0);
 
     std::string source, folder, targetName;
     if (!PathToNative(sourceCp932, source))
-        return fail("コピー元のファイル \"%s\" の名前を変換できませんでした。", sourceCp932, 0);
+        return fail(IDS_SOURCE_NAME_NOT_CONVERTED, sourceCp932, 0);
     if (!PathToNative(folderCp932, folder) || !PathToNative(targetNameCp932, targetName))
-        return fail("インストール先 \"%s\" の名前を変換できませんでした。", targetCp932, 0);
+        return fail(IDS_TARGET_NAME_NOT_CONVERTED, targetCp932, 0);
     const std::string target = folder + targetName;
 
     FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;
     if (in.get() < 0 || fstat(in.get(), &st) != 0)
-        return fail("コピー元のファイル \"%s\" を開けませんでした。", sourceCp932, errno);
+        return fail(IDS_SOURCE_NOT_OPENED, sourceCp932, errno);
     if (!S_ISREG(st.st_mode))
-        return fail("コピー元のファイル \"%s\" を開けませんでした。", sourceCp932, EISDIR);
+        return fail(IDS_SOURCE_NOT_OPENED, sourceCp932, EISDIR);
     std::uint64_t total = static_cast<std::uint64_t>(st.st_size);
     posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     if (int err = posix::MakeFolders(folder))
-        return fail("インストール先のフォルダ \"%s\" を作成できませんでした。", folderCp932, err);
+        return fail(IDS_FOLDER_NOT_MADE, folderCp932, err);
     RemoveStaleTemporaries(folder, targetName);
 
     TemporaryFile temp;
     if (int err = temp.Create(folder, targetName))
-        return fail("インストール先のフォルダ \"%s\" にファイルを作成できませんでした。", folderCp932, err);
+        return fail(IDS_TEMPORARY_NOT_MADE, folderCp932, err);
 
-    const char* writeFailed = "インストール先のフォルダ \"%s\" にデータを書き込めませんでした。";
     if (progress && !progress(0, total))
         return CopyResult::Cancelled;
 
@@ -253,10 +274,10 @@ CopyResult InstallFileCopy(const std::string& sourceCp932, const std::string& de
         const ssize_t n = MoveChunk(in.get(), temp.fd(), chunk, kernelCopy, buffer, err, side, done == 0);
         if (n < 0) {
             if (side == Side::Read)
-                return fail("コピー元のファイル \"%s\" を読み込めませんでした。", sourceCp932, err);
+                return fail(IDS_READ_FAILED, sourceCp932, err);
             if (side == Side::Write)
-                return fail(writeFailed, folderCp932, err);
-            return fail("\"%s\" をコピーできませんでした。", sourceCp932, err);
+                return fail(IDS_WRITE_FAILED, folderCp932, err);
+            return fail(IDS_COPY_FAILED, sourceCp932, err);
         }
         if (n == 0)
             break;
@@ -266,12 +287,12 @@ CopyResult InstallFileCopy(const std::string& sourceCp932, const std::string& de
             return CopyResult::Cancelled;
     }
     if (fsync(temp.fd()) != 0)
-        return fail(writeFailed, folderCp932, errno);
+        return fail(IDS_WRITE_FAILED, folderCp932, errno);
     if (int err = temp.Close())
-        return fail(writeFailed, folderCp932, err);
+        return fail(IDS_WRITE_FAILED, folderCp932, err);
 
     if (int err = posix::ReplaceFile(temp.path(), target))
-        return fail("コピーしたデータを \"%s\" に置き換えられませんでした。", targetCp932, err);
+        return fail(IDS_REPLACE_FAILED, targetCp932, err);
     temp.Release();
     return CopyResult::Done;
 }
