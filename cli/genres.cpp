@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "address/address_data.h"
 #include "platform/file_copy.h"
@@ -48,10 +49,16 @@ int Command::InstallGenres()
             Note(IDS_ALREADY_INSTALLED, name);
     }
 
+    // Each genre's rows are counted once, for the room check and the bar.
     std::uint64_t needed = 0;
+    std::map<std::string, long> rowsOf;
     for (const std::string& name : wanted) {
         const GenreRecord* g = FindByName(onCd, name);
-        needed += static_cast<std::uint64_t>(std::max(0L, m_db.EstimateGenreSize(p.guideSource, g->L1, g->L2)));
+        long categories = 0, points = 0;
+        CountGenreRows(m_db, p.guideSource, g->L1, g->L2, categories, points);
+        needed += static_cast<std::uint64_t>(std::max(0L, CSearchDb::GenreSize(categories, points)));
+        if (categories >= 0 && points >= 0)
+            rowsOf[name] = categories + points;
     }
     if (!wanted.empty() && !HasRoom(p.guideDest, needed))
         return 1;
@@ -84,7 +91,10 @@ int Command::InstallGenres()
             break;
         }
         m_progress.Begin(FormatResString(IDS_INSTALLING_GENRE, name), "rows");
-        const int result = InstallGenreRows(m_db, &m_progress, p.guideSource, p.guideDest, l1, l2);
+        const auto counted = rowsOf.find(name);
+        const int result = counted != rowsOf.end()
+            ? InstallGenreRows(m_db, &m_progress, p.guideSource, p.guideDest, l1, l2, counted->second)
+            : InstallGenreRows(m_db, &m_progress, p.guideSource, p.guideDest, l1, l2);
         m_progress.End();
         if (result == 1) {
             m_changed = true;

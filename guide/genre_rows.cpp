@@ -55,13 +55,26 @@ BOOL LookupGenreByName(CSearchDb& db, const std::string& path, const std::string
 int InstallGenreRows(CSearchDb& db, CProgressSink* pProgress, const std::string& source, const std::string& dest,
                      const std::string& l1, const std::string& l2)
 {
-    const long nCategory = db.CountRecords(source, FormatSql(IDS_SQL_GENRE_CATEGORY_ROWS, l1, l2));
-    const long nPoint = db.CountRecords(source, FormatSql(IDS_SQL_GENRE_POINT_ROWS, l1, l2));
-    pProgress->SetRange(0, static_cast<int>(nCategory + nPoint + 1));
+    long nCategory = 0, nPoint = 0;
+    CountGenreRows(db, source, l1, l2, nCategory, nPoint);
+    return InstallGenreRows(db, pProgress, source, dest, l1, l2, nCategory + nPoint);
+}
+
+int InstallGenreRows(CSearchDb& db, CProgressSink* pProgress, const std::string& source, const std::string& dest,
+                     const std::string& l1, const std::string& l2, long rows)
+{
+    pProgress->SetRange(0, static_cast<int>(rows + 1));
     pProgress->SetPos(0);
     pProgress->SetStep(1);
     const std::string filter = FormatSql(IDS_SQL_GENRE_FILTER, l1, l2);
     return db.TransferGenre(pProgress, source, dest, filter, l1);
+}
+
+void CountGenreRows(CSearchDb& db, const std::string& path, const std::string& l1, const std::string& l2,
+                    long& categories, long& points)
+{
+    categories = db.CountRecords(path, FormatSql(IDS_SQL_GENRE_CATEGORY_ROWS, l1, l2));
+    points = db.CountRecords(path, FormatSql(IDS_SQL_GENRE_POINT_ROWS, l1, l2));
 }
 
 void DeleteGroupRowIfLast(CSearchDb& db, const std::string& path, const std::string& l1)

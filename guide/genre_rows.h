@@ -22,6 +22,13 @@ BOOL LookupGenreByName(CSearchDb& db, const std::string& path, const std::string
 // genre's rows: TransferGenre's result.
 int InstallGenreRows(CSearchDb& db, CProgressSink* pProgress, const std::string& source, const std::string& dest,
                      const std::string& l1, const std::string& l2);
+// The same for a caller that has counted the genre's Category and Point
+// rows already (rows, their sum).
+int InstallGenreRows(CSearchDb& db, CProgressSink* pProgress, const std::string& source, const std::string& dest,
+                     const std::string& l1, const std::string& l2, long rows);
+// The genre's Category and Point rows in path (-1 when they cannot be counted).
+void CountGenreRows(CSearchDb& db, const std::string& path, const std::string& l1, const std::string& l2,
+                    long& categories, long& points);
 
 // The group row goes with the last genre of its group.
 void DeleteGroupRowIfLast(CSearchDb& db, const std::string& path, const std::string& l1);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -122,6 +123,16 @@ public:
     void SetFieldValue(const std::string& name, const COleVariant& value);
     void SetFieldValue(const std::string& name, COleVariant&& value);
     void Update();
+
+    // Appends every row of source, from its first, to this recordset's
+    // table in one statement, each field to the column of its name, within
+    // the pending transaction; afterRow runs after each row and stops the
+    // copy by returning false, which undoes the rows of the copy. Raises as
+    // Update would. Unsupported: nothing was done (outside a transaction,
+    // from the same file, a query the engine cannot read from another
+    // handle...); append row by row instead.
+    enum class AppendResult { Unsupported, Done, Stopped };
+    AppendResult AppendRowsOf(CDaoRecordset& source, const std::function<bool()>& afterRow);
 
     struct Impl;
 

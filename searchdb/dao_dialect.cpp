@@ -1,4 +1,6 @@
 // Names and statement text as Jet has them, in SQLite's terms.
+#include <sqlite3.h>
+
 #include <cstring>
 
 #include "platform/cp932.h"
@@ -70,6 +72,15 @@ int FindNameFrom(const std::vector<std::string>& names, const std::string& name,
     if (found >= 0)
         next = static_cast<size_t>(found) + 1 < names.size() ? static_cast<size_t>(found) + 1 : 0;
     return found;
+}
+
+std::string QueryText(sqlite3_stmt* stmt)
+{
+    const char* sql = sqlite3_sql(stmt);
+    std::string query = sql ? sql : "";
+    while (!query.empty() && (IsBlank(query.back()) || query.back() == ';'))
+        query.pop_back();
+    return query;
 }
 
 bool IsBlank(char c)

@@ -364,6 +364,7 @@ void ReleaseFile(const std::shared_ptr<DaoFile>& file)
     // and with it the rows waiting in the batch, whose statements must be
     // finalized for the handle to close at all.
     file->batch.reset();
+    file->attached.clear();
     sqlite3_close_v2(file->db);
     file->db = nullptr;
     file->inTransaction = false;

@@ -47,6 +47,12 @@ struct DaoFile {
     int failedCode = 0;
     std::string failedWhat;
     int failedLevel = 0;
+    // Source files attached to this handle for a copy straight from them
+    // (dao_append.cpp), with their schema names: detached when the
+    // transaction ends, closed with the handle at the latest.
+    std::vector<std::pair<std::shared_ptr<DaoFile>, std::string>> attached;
+    struct RowHook* rowHook = nullptr; // what runs after each row of such a copy
+    bool rowFunctionMade = false;
 };
 
 namespace dao {
@@ -86,6 +92,10 @@ inline void WritePendingRows(DaoFile& file)
     if (file.batch && !file.batch->Empty())
         file.batch->Write();
 }
+
+// Detaches the source files a copy attached, once no transaction is
+// pending on the file; those that cannot go yet stay for the next time.
+void DetachSources(DaoFile& file);
 
 // Runs statements that return no rows we need; raises on failure.
 void Exec(sqlite3* db, const char* sql);

@@ -29,6 +29,9 @@ inline int FindName(const std::vector<std::string>& names, const std::string& na
     return FindNameFrom(names, name, next);
 }
 std::string ToSqliteDialect(const std::string& sql);
+// A statement's text without the blanks and semicolons that end it, to be
+// used inside another statement ("" when there is none).
+std::string QueryText(sqlite3_stmt* stmt);
 std::string QuoteIdentifier(const std::string& utf8);
 
 } // namespace dao
@@ -76,5 +79,7 @@ struct CDaoRecordset::Impl {
     void Start();
     void RequireCurrentRow();
     void Materialize();
+    // The number of rows of the query, counted apart (-1: it cannot be).
+    long CountRows();
     void ResolveTable();
 };

@@ -70,6 +70,27 @@ void CDaoRecordset::Impl::Materialize()
     lastPending = false;
 }
 
+long CDaoRecordset::Impl::CountRows()
+{
+    // SQLite counts the rows of the query without reading their fields,
+    // often from an index alone; stepping through them reads every field.
+    const std::string query = dao::QueryText(stmt.get());
+    if (query.empty())
+        return -1;
+    dao::WritePendingRows(*file);
+    sqlite3_stmt* raw = nullptr;
+    const std::string count = "SELECT count(*) FROM (" + query + "\n)";
+    if (sqlite3_prepare_v2(Db(), count.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        return -1;
+    }
+    const dao::Statement counter(raw);
+    const int rc = sqlite3_step(counter.get());
+    if (rc != SQLITE_ROW)
+        ThrowFromDb(Db(), rc, "");
+    return static_cast<long>(sqlite3_column_int64(counter.get(), 0));
+}
+
 void CDaoRecordset::Impl::ResolveTable()
 {
     if (tableKnown)
@@ -175,9 +196,14 @@ void CDaoRecordset::MoveLast()
     m_impl->RequireCurrentRow();
     if (m_impl->lastPending)
         return;
-    // Counting while stepping keeps memory flat however many rows there are.
-    while (m_impl->Step())
-        ++m_impl->visited;
+    const long rows = m_impl->CountRows();
+    if (rows >= m_impl->visited) {
+        m_impl->visited = rows;
+    } else {
+        // Counting while stepping keeps memory flat however many rows there are.
+        while (m_impl->Step())
+            ++m_impl->visited;
+    }
     m_impl->lastPending = true;
 }
 

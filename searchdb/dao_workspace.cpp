@@ -49,6 +49,8 @@ void EndOuterTransaction(bool commit, int& failedCode, std::string& failedWhat)
         if (!sqlite3_get_autocommit(file->db))
             sqlite3_exec(file->db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
+    for (const auto& file : dao::OpenFiles())
+        dao::DetachSources(*file);
 }
 
 } // namespace

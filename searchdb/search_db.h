@@ -52,6 +52,9 @@ public:
     long CountRecords(const std::string& path, const std::string& sql);
     // Bytes the genre adds; -1 when its rows could not be counted.
     long EstimateGenreSize(const std::string& path, const std::string& l1, const std::string& l2);
+    // The same for a genre of so many Category and Point rows (-1 when
+    // either could not be counted).
+    static long GenreSize(long categories, long points);
     BOOL GetFirstFieldText(std::string& result, const std::string& path, const std::string& sql,
                            const std::string& field);
     BOOL IsCategoryNameAbsent(const std::string& path, const std::string& name);

@@ -104,8 +104,11 @@ long CSearchDb::CountRecords(const std::string& path, const std::string& sql)
 
 long CSearchDb::EstimateGenreSize(const std::string& path, const std::string& l1, const std::string& l2)
 {
-    const long categories = CountRecords(path, FormatSql(13070, l1, l2));
-    const long points = CountRecords(path, FormatSql(13080, l1, l2));
+    return GenreSize(CountRecords(path, FormatSql(13070, l1, l2)), CountRecords(path, FormatSql(13080, l1, l2)));
+}
+
+long CSearchDb::GenreSize(long categories, long points)
+{
     // A genre whose rows cannot be counted has no size: the caller must not
     // take the failure for one.
     if (categories < 0 || points < 0)

@@ -75,6 +75,21 @@ int CSearchDb::CopyRows(CProgressSink* pProgress, CDaoRecordset* pSource, CDaoRe
             pSource->GetFieldInfo(i, info, AFX_DAO_PRIMARY_INFO);
             names[static_cast<size_t>(i)] = info.m_strName;
         }
+        // Straight from file to file where the engine can; the same rows,
+        // steps and chances to cancel as the loop below.
+        switch (pDest->AppendRowsOf(*pSource, [pProgress] {
+            if (!pProgress)
+                return true;
+            pProgress->PumpAndStep();
+            return !pProgress->m_bCancel;
+        })) {
+        case CDaoRecordset::AppendResult::Done:
+            return 1;
+        case CDaoRecordset::AppendResult::Stopped:
+            return 0;
+        case CDaoRecordset::AppendResult::Unsupported:
+            break;
+        }
         while (!pSource->IsEOF()) {
             pDest->AddNew();
             for (const std::string& name : names)
