@@ -100,3 +100,37 @@ TEST(DaoEngine, AnInterruptedTransactionIsRolledBackWhenTheFileIsNextOpened)
     EXPECT_EQ(ListDir(dir.path()), Strings{"Guide.dbs"});
     EXPECT_EQ(ReadFileBytes(path), before);
 }
+
+// MoveLast counts what the query yields, whatever its form, and the fields
+// read after it are the last row's.
+TEST(DaoEngine, MoveLastCountsTheRowsOfAnyQueryAndLandsOnTheLastOne)
+{
+    TempDir dir;
+    const std::string path = dir / "Guide.dbs";
+    MakeGuideFile(path, PointRows("10", "01", 12) + PointRows("10", "02", 5, 100) + PointRows("20", "01", 3, 200));
+    const char* const queries[] = {
+        "SELECT * FROM Point",
+        "SELECT * FROM Point WHERE L1='10' AND L2='01'",
+        "SELECT Name, Longitude FROM Point ORDER BY Longitude DESC LIMIT 4 OFFSET 2",
+        "SELECT DISTINCT L1, L2 FROM Point",
+        "SELECT L1, count(*) AS Name FROM Point GROUP BY L1 ORDER BY L1",
+        "SELECT * FROM Point WHERE L1='99' UNION ALL SELECT * FROM Point WHERE L2='02' ;",
+    };
+    for (const char* query : queries) {
+        SCOPED_TRACE(query);
+        const Rows expected = Query(path, query);
+        CDaoDatabase db;
+        db.Open(path, TRUE, TRUE, kConnect);
+        CDaoRecordset rs(&db);
+        rs.Open(dbOpenDynaset, query, 0);
+        rs.MoveLast();
+        EXPECT_EQ(rs.GetRecordCount(), static_cast<long>(expected.size()));
+        CDaoFieldInfo info;
+        rs.GetFieldInfo(1, info);
+        const COleVariant last = rs.GetFieldValue(info.m_strName);
+        const std::string text = last.kind == COleVariant::Kind::Integer ? std::to_string(last.integer) : last.bytes;
+        EXPECT_EQ(text, expected.back().at(1));
+        rs.MoveNext();
+        EXPECT_TRUE(rs.IsEOF());
+    }
+}
