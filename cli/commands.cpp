@@ -159,7 +159,7 @@ bool NamesInCp932(const CliOptions& o, std::vector<std::string>& names)
     for (const std::string& utf8 : o.operands) {
         std::string cp932;
         if (!Utf8ToCp932(utf8, cp932)) {
-            ShowMessage(IDS_NOT_A_GENRE, "?");
+            ShowMessageUtf8(IDS_NAME_NOT_USABLE, utf8);
             return false;
         }
         if (!Contains(names, cp932))

@@ -69,6 +69,15 @@ void ShowMessage(unsigned nID, const std::string& argCp932)
     WriteErr(ToUtf8(FormatResString(nID, argCp932)) + "\n");
 }
 
+void ShowMessageUtf8(unsigned nID, const std::string& argUtf8)
+{
+    std::string text = LoadResStringUtf8(nID);
+    const std::string::size_type at = text.find("%s");
+    if (at != std::string::npos)
+        text.replace(at, 2, argUtf8);
+    WriteErr(text + "\n");
+}
+
 void ShowNote(bool quiet, unsigned nID, const std::string& argCp932)
 {
     if (!quiet)

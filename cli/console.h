@@ -19,6 +19,8 @@ void RouteMessagesToStderr();
 // A string-table entry (its %s taking arg) on standard error.
 void ShowMessage(unsigned nID);
 void ShowMessage(unsigned nID, const std::string& argCp932);
+// The same with an argument that may have no CP932 form.
+void ShowMessageUtf8(unsigned nID, const std::string& argUtf8);
 // The same, unless quiet: what was done rather than what went wrong.
 void ShowNote(bool quiet, unsigned nID, const std::string& argCp932);
 

@@ -25,6 +25,33 @@
 
 namespace cli {
 
+namespace {
+
+// Says for each name (UTF-8) with no CP932 form that its genre cannot be
+// installed or removed here, as the window does; true when there is none.
+bool ReportUnusableNames(const std::vector<std::string>& namesUtf8)
+{
+    bool none = true;
+    for (const std::string& name : namesUtf8) {
+        std::string cp932;
+        if (!Utf8ToCp932(name, cp932)) {
+            ShowMessageUtf8(IDS_NAME_NOT_USABLE, name);
+            none = false;
+        }
+    }
+    return none;
+}
+
+bool ReportUnusableNames(const std::vector<GenreRecord>& genresUtf8)
+{
+    std::vector<std::string> names;
+    for (const GenreRecord& g : genresUtf8)
+        names.push_back(g.Name);
+    return ReportUnusableNames(names);
+}
+
+} // namespace
+
 int Command::InstallGenres()
 {
     const Paths& p = m_paths;
@@ -33,7 +60,11 @@ int Command::InstallGenres()
         return 1;
     const std::vector<GenreRecord> installed = ReadGenres(m_db, p.guideDest);
     const std::vector<GenreRecord> onCd = InCp932(ReadInstalledGenres(m_db, p.guideSource, kGuideData));
-    const std::vector<std::string> notInstalled = InCp932(ReadNotInstalledGenreNames(m_db, p.guideSource, installed));
+    const std::vector<std::string> notInstalledUtf8 = ReadNotInstalledGenreNames(m_db, p.guideSource, installed);
+    const std::vector<std::string> notInstalled = InCp932(notInstalledUtf8);
+    // Genres whose names have no CP932 form cannot be named here: --all
+    // leaves them, and says so.
+    const bool allUsable = !m_o.all || ReportUnusableNames(notInstalledUtf8);
 
     std::vector<std::string> wanted;
     if (m_o.all)
@@ -63,7 +94,7 @@ int Command::InstallGenres()
     if (!wanted.empty() && !HasRoom(p.guideDest, needed))
         return 1;
 
-    int status = 0;
+    int status = allUsable ? 0 : 1;
     m_json.OpenArray("installed");
     for (const std::string& name : wanted) {
         if (Interrupted()) {
@@ -141,8 +172,13 @@ int Command::RemoveGenres()
 
     int status = 0;
     m_json.OpenArray("removed");
+    // Genres whose names have no CP932 form cannot be named here: --all
+    // leaves them, and says so.
+    const std::vector<GenreRecord> everyGenre = ReadInstalledGenres(m_db, p.guideDest, kGuideData);
+    if (m_o.all && !ReportUnusableNames(everyGenre))
+        status = 1;
     // Every genre is to go: the file goes as a whole, as the page does it.
-    if (!wanted.empty() && wanted.size() == installed.size() && RemoveDatabaseFile(p.guideDest)) {
+    if (!wanted.empty() && wanted.size() == everyGenre.size() && RemoveDatabaseFile(p.guideDest)) {
         for (const std::string& name : wanted) {
             m_json.Str(nullptr, ToUtf8(name));
             Note(IDS_REMOVED, name);

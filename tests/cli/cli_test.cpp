@@ -627,3 +627,51 @@ TEST_F(CliTest, CompactKeepsEveryRow)
 }
 
 } // namespace
+
+// A genre whose name has no CP932 form cannot be named on the command line,
+// as in the window: asked for by name or with --all, it is named in the
+// window's message and the status is 1; and removing the other genres never
+// takes its rows along with the file.
+TEST_F(CliTest, AGenreWhoseNameHasNoCp932FormIsNamedAndNeverTakenAlong)
+{
+    const std::string name = "𠮷野家 Café";
+    std::string notUsable = LoadResStringUtf8(2061);
+    notUsable.replace(notUsable.find("%s"), 2, name);
+    TempDir disc;
+    const std::string source = disc.path();
+    for (const char* file : {"/Guide.dbs", "/Adr_S.dbs", "/Adr_L.dbs"})
+        WriteFileBytes(source + file, ReadFileBytes(cd + file));
+    Sql(source + "/Guide.dbs", "UPDATE Category SET Name='" + name + "' WHERE L1='1' AND L2='1' AND L3='0'");
+    const std::string genres = "SELECT count(*) FROM Category WHERE L3='0' AND L2<>'0'";
+
+    Result r = Cli({"install-genres", name}, source);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, notUsable + "\n");
+    EXPECT_FALSE(PathExists(Guide()));
+
+    r = Cli({"install-genres", "--all", "--quiet"}, source);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, notUsable + "\n");
+    EXPECT_EQ(Count(Guide(), genres), "5");
+    EXPECT_EQ(Count(Guide(), "SELECT count(*) FROM Point WHERE L1='1' AND L2='1'"), "0");
+
+    // Installed by other means, it stays whatever else goes.
+    const std::string genre = " WHERE L1='1' AND L2='1';";
+    Sql(Guide(),
+        "ATTACH '" + source + "/Guide.dbs' AS s; INSERT INTO Category SELECT * FROM s.Category" + genre +
+            "INSERT INTO Point SELECT * FROM s.Point" + genre);
+    std::vector<std::string> others = {"remove-genres", "--quiet"};
+    std::string list = Sql(Guide(), "SELECT Name FROM Category WHERE L3='0' AND L2<>'0' AND NOT (L1='1' AND L2='1')");
+    for (size_t at; (at = list.find('\n')) != std::string::npos; list.erase(0, at + 1))
+        others.push_back(list.substr(0, at));
+    ASSERT_EQ(others.size(), 7u);
+    r = Cli(others, source);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Count(Guide(), genres), "1");
+    EXPECT_EQ(Count(Guide(), "SELECT count(*) FROM Point WHERE L1='1' AND L2='1'"), "100");
+
+    r = Cli({"remove-genres", "--all", "--quiet"}, source);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, notUsable + "\n");
+    EXPECT_EQ(Count(Guide(), "SELECT count(*) FROM Point WHERE L1='1' AND L2='1'"), "100");
+}
