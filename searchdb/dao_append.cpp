@@ -203,7 +203,7 @@ CDaoRecordset::AppendResult CDaoRecordset::AppendRowsOf(CDaoRecordset& source, c
         fields.emplace_back(field ? field : "");
         columns.push_back(dst.tableColumnsUtf8[static_cast<size_t>(column)]);
     }
-    if (fields.empty() || std::set<std::string>(fields.begin(), fields.end()).size() != fields.size())
+    if (fields.empty())
         return AppendResult::Unsupported;
 
     if (src.started && src.eof)

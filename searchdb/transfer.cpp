@@ -66,15 +66,6 @@ int CSearchDb::CopyRows(CProgressSink* pProgress, CDaoRecordset* pSource, CDaoRe
     if (!pSource || !pSource->IsOpen() || !pDest || !pDest->IsOpen())
         return -2;
     try {
-        // The source's field names, in its order, taken once: they are the
-        // same for every row.
-        const short nFields = pSource->GetFieldCount();
-        std::vector<std::string> names(static_cast<size_t>(nFields > 0 ? nFields : 0));
-        for (short i = 0; i < nFields; ++i) {
-            CDaoFieldInfo info;
-            pSource->GetFieldInfo(i, info, AFX_DAO_PRIMARY_INFO);
-            names[static_cast<size_t>(i)] = info.m_strName;
-        }
         // Straight from file to file where the engine can; the same rows,
         // steps and chances to cancel as the loop below.
         switch (pDest->AppendRowsOf(*pSource, [pProgress] {
@@ -89,6 +80,15 @@ int CSearchDb::CopyRows(CProgressSink* pProgress, CDaoRecordset* pSource, CDaoRe
             return 0;
         case CDaoRecordset::AppendResult::Unsupported:
             break;
+        }
+        // The source's field names, in its order, taken once: they are the
+        // same for every row.
+        const short nFields = pSource->GetFieldCount();
+        std::vector<std::string> names(static_cast<size_t>(nFields > 0 ? nFields : 0));
+        for (short i = 0; i < nFields; ++i) {
+            CDaoFieldInfo info;
+            pSource->GetFieldInfo(i, info, AFX_DAO_PRIMARY_INFO);
+            names[static_cast<size_t>(i)] = info.m_strName;
         }
         while (!pSource->IsEOF()) {
             pDest->AddNew();
