@@ -74,34 +74,58 @@ void ReadInstalledGenreCodes(CSearchDb& db, CDaoDatabase* pDest, std::vector<Gen
         ReadGenreCode(db, pDest, kDestGenreCodeSql, genre.L1, genre.L2, genre.GenreCode);
 }
 
-std::vector<std::string> ReadNotInstalledGenreNames(CSearchDb& db, const std::string& source,
-                                                    const std::vector<GenreRecord>& installed)
+std::vector<SourceGenre> ReadSourceGenres(CSearchDb& db, CDaoDatabase* pSource)
 {
-    std::vector<std::string> names;
-    CDaoDatabase* pDb = db.OpenDatabase(source, TRUE);
-    if (!pDb->IsOpen()) {
-        db.CloseDatabase(pDb);
-        return names;
-    }
-    auto isInstalled = [&installed](const std::string& code) {
-        return std::any_of(installed.begin(), installed.end(),
-                           [&code](const GenreRecord& genre) { return genre.GenreCode == code; });
-    };
-    CDaoRecordset* pRs = db.OpenRecordset(pDb, kSourceGenresSql);
+    std::vector<SourceGenre> genres;
+    CDaoRecordset* pRs = db.OpenRecordset(pSource, kSourceGenresSql);
     try {
         for (; pRs && pRs->IsOpen() && !pRs->IsEOF(); pRs->MoveNext()) {
-            std::string code;
-            ReadGenreCode(db, pDb, kSourceGenreCodeSql, db.GetFieldText(pRs, "L1"), db.GetFieldText(pRs, "L2"), code);
-            if (!isInstalled(code))
-                names.push_back(NameUtf8(pRs));
+            SourceGenre genre;
+            genre.L1 = db.GetFieldText(pRs, "L1");
+            genre.L2 = db.GetFieldText(pRs, "L2");
+            ReadGenreCode(db, pSource, kSourceGenreCodeSql, genre.L1, genre.L2, genre.GenreCode);
+            try {
+                genre.Name = NameUtf8(pRs);
+            } catch (const CDaoException&) {
+                genre.NameUnreadable = true;
+            }
+            genres.push_back(std::move(genre));
         }
     } catch (const CDaoException&) {
         // A damaged file lists the genres read before the damage.
     }
     if (pRs)
         db.CloseRecordset(pRs);
-    db.CloseDatabase(pDb);
+    return genres;
+}
+
+std::vector<std::string> NotInstalledGenreNames(const std::vector<SourceGenre>& source,
+                                                const std::vector<GenreRecord>& installed)
+{
+    std::vector<std::string> names;
+    for (const SourceGenre& genre : source) {
+        const bool isInstalled = std::any_of(installed.begin(), installed.end(), [&genre](const GenreRecord& i) {
+            return i.GenreCode == genre.GenreCode;
+        });
+        if (isInstalled)
+            continue;
+        // A name that cannot be read ends the list as damage does.
+        if (genre.NameUnreadable)
+            break;
+        names.push_back(genre.Name);
+    }
     return names;
+}
+
+std::vector<std::string> ReadNotInstalledGenreNames(CSearchDb& db, const std::string& source,
+                                                    const std::vector<GenreRecord>& installed)
+{
+    CDaoDatabase* pDb = db.OpenDatabase(source, TRUE);
+    std::vector<SourceGenre> genres;
+    if (pDb->IsOpen())
+        genres = ReadSourceGenres(db, pDb);
+    db.CloseDatabase(pDb);
+    return NotInstalledGenreNames(genres, installed);
 }
 
 long SizeInMegabytes(long bytes)

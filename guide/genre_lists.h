@@ -44,8 +44,22 @@ std::vector<GenreRecord> ReadInstalledGenres(CSearchDb& db, const std::string& d
 // Sets the GenreCode of every installed genre from the open destination.
 void ReadInstalledGenreCodes(CSearchDb& db, CDaoDatabase* pDest, std::vector<GenreRecord>& installed);
 
-// The names (UTF-8) of the source's genres whose code matches no installed
-// genre's code, in ORDER BY L1,L2 order. Empty when the source cannot be read.
+// One genre of the source with its code, as the not-installed list judges it.
+struct SourceGenre : GenreRecord {
+    bool NameUnreadable = false; // its Name could not be read: the list ends there
+};
+
+// The source's genres in ORDER BY L1,L2 order, each with its genre code, from
+// an open source database. A damaged file gives the genres read before the
+// damage.
+std::vector<SourceGenre> ReadSourceGenres(CSearchDb& db, CDaoDatabase* pSource);
+
+// The names (UTF-8) of the source genres whose code matches no installed
+// genre's code, in their order.
+std::vector<std::string> NotInstalledGenreNames(const std::vector<SourceGenre>& source,
+                                                const std::vector<GenreRecord>& installed);
+
+// The two above on the source file. Empty when the source cannot be read.
 std::vector<std::string> ReadNotInstalledGenreNames(CSearchDb& db, const std::string& source,
                                                     const std::vector<GenreRecord>& installed);
 

@@ -13,6 +13,7 @@
 #include "address/path_functions.h"
 #include "guide/genre_list_ctrl.h"
 #include "guide/genre_rows.h"
+#include "guide/source_genre_prefetch.h"
 #include "platform/cp932.h"
 #include "platform/dialog_units.h"
 #include "platform/gtk_a11y.h"
@@ -273,7 +274,12 @@ void CGuidePage::FillNotInstalledList(const std::string& source, const std::stri
             FillInstalledList(dest, kind);
     }
 
-    const std::vector<std::string> names = ReadNotInstalledGenreNames(m_db, source, m_installedGenres);
+    // At start the source's genres have been read while the toolkit started.
+    std::vector<std::string> names;
+    if (std::optional<std::vector<SourceGenre>> genres = TheSourceGenrePrefetch().Take(source))
+        names = NotInstalledGenreNames(*genres, m_installedGenres);
+    else
+        names = ReadNotInstalledGenreNames(m_db, source, m_installedGenres);
     m_listNotInstalled->Freeze();
     for (size_t n = 0; n < names.size(); ++n)
         m_listNotInstalled->InsertItem(static_cast<int>(n), names[n], n);

@@ -27,7 +27,7 @@ std::vector<std::shared_ptr<DaoFile>>& Registry()
 
 int g_workspaceDepth = 0;
 
-// The installer uses the engine from one thread, so SQLite's per-handle
+// The installer uses the engine from one thread at a time, so SQLite's per-handle
 // mutex (taken on every call) buys nothing.
 constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
 

@@ -200,6 +200,7 @@ bool IsAddressHdPathUnusable() { return FindUnusable(kAddressKey, "DataPath_1") 
 
 std::string GetGuideFile() { return WithDefault(ReadDirectoryValue(kGuideKey, "Guide_File"), "Guide.dbs"); }
 std::string GetGuideCdPath() { return ReadDirectoryValue(kGuideKey, "DataPath_0"); }
+std::string PeekGuideCdPath() { return RegReadString(HKEY_LOCAL_MACHINE, kGuideKey, "DataPath_0"); }
 std::string GetGuideHdPath(LPCSTR fileName) { return GetHdPath(kGuideKey, fileName); }
 
 BOOL SetGuideCdPath(LPCSTR path) { return WritePath(kGuideKey, "DataPath_0", path); }

@@ -38,6 +38,8 @@ BOOL SetAddressHdPath(LPCSTR path);
 // Guide key.
 std::string GetGuideFile();            // "Guide_File", "Guide.dbs"
 std::string GetGuideCdPath();          // "DataPath_0", ""
+// What GetGuideCdPath answers, without taking note of an unusable value.
+std::string PeekGuideCdPath();
 std::string GetGuideHdPath(LPCSTR fileName);   // "DataPath_1", host folder + file name
 BOOL SetGuideCdPath(LPCSTR path);
 BOOL SetGuideHdPath(LPCSTR path);

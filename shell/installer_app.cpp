@@ -2,7 +2,9 @@
 
 #include <wx/log.h>
 
+#include "guide/source_genre_prefetch.h"
 #include "platform/wx_hooks.h"
+#include "settings/directory_settings.h"
 #include "shell/installer_dlg.h"
 
 CInstallerApp::CInstallerApp() = default;
@@ -21,6 +23,11 @@ bool CInstallerApp::Initialize(int& argcInOut, wxChar** argvIn)
 bool CInstallerApp::OnInit()
 {
     UseEnvironmentLocale();
+    // Work that needs no window runs on threads of its own while the main
+    // dialog is being made: the source's genres for the guide page's first
+    // fill, and the image loader of the address page's radio buttons.
+    TheSourceGenrePrefetch().Start(PeekGuideCdPath());
+    m_imageLoaderWarmUp.Start();
     InstallWxMessageBoxHandler();
     InstallWxWaitCursorHooks();
     RunInstaller();
@@ -35,6 +42,8 @@ int CInstallerApp::OnRun()
 
 int CInstallerApp::OnExit()
 {
+    m_imageLoaderWarmUp.Finish();
+    TheSourceGenrePrefetch().Finish();
     ExitInstance();
     return wxApp::OnExit();
 }

@@ -10,6 +10,7 @@
 #include <wx/statline.h>
 #include <wx/stattext.h>
 
+#include "guide/source_genre_prefetch.h"
 #include "platform/dialog_units.h"
 #include "platform/gtk_a11y.h"
 #include "platform/wx_text.h"
@@ -106,6 +107,9 @@ void CInstallerDlg::CreateControls()
 void CInstallerDlg::OnInitDialog()
 {
     SetIcons(m_hIcon);
+
+    // From here the pages use the search engine on this thread.
+    TheSourceGenrePrefetch().Finish();
 
     m_pageAddress.Create(m_staticPageFrame);
     m_pageAddress.Hide();

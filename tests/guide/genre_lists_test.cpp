@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
+#include <memory>
+
 #include "guide/genre_rows.h"
+#include "guide/source_genre_prefetch.h"
 #include "guide_fixture.h"
 
 namespace {
@@ -96,6 +101,77 @@ TEST_F(GenreListsTest, ADamagedFileEndsTheWalkInsteadOfThrowing)
         EXPECT_NO_THROW(shorter += ReadNotInstalledGenreNames(db, source, {}).size() < 300) << page;
     }
     EXPECT_GT(shorter, 0u) << "no damage reached the genre rows";
+}
+
+// The read made on a thread while the window is being built lists what the
+// page's own read lists, shows nothing, and is taken once, for its own path.
+TEST_F(GenreListsTest, TheSourceReadAheadListsWhatThePageReadsAndIsTakenOnceForItsPath)
+{
+    const std::vector<GenreRecord> installed = {{"7", "7", "Coffee shops", "01010000"}, {"8", "8", "Empty", ""}};
+    const std::vector<FixtureGenre> genres = {{"1", "1", "Cafes", 2, "01010099"}, {"1", "2", "Banks", 1, "01020000"},
+                                              {"1", "3", "No points", 0}, {"0A", "1", "𠮷野家 Café", 1, "09090000"}};
+    CSourceGenrePrefetch prefetch;
+
+    MakeGuideDb(source, genres);
+    prefetch.Start(source);
+    EXPECT_FALSE(prefetch.Take(dest).has_value()) << "another path";
+    EXPECT_FALSE(prefetch.Take(source).has_value()) << "a read is taken once, and not by another path";
+    prefetch.Start(source);
+    std::optional<std::vector<SourceGenre>> read = prefetch.Take(source);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(NotInstalledGenreNames(*read, installed), (Names{"𠮷野家 Café", "Banks"}));
+    EXPECT_EQ(NotInstalledGenreNames(*read, installed), ReadNotInstalledGenreNames(db, source, installed));
+    EXPECT_FALSE(prefetch.Take(source).has_value());
+    EXPECT_TRUE(messages.shown().empty());
+
+    // A source it cannot open leaves nothing and says nothing: the page's own
+    // read then shows its message.
+    struct Unreadable {
+        const char* what;
+        std::function<void()> make;
+    };
+    std::unique_ptr<SqliteFile> holder;
+    const Unreadable cases[] = {
+        {"missing", [&] { std::remove(source.c_str()); }},
+        {"not a database", [&] { WriteFileBytes(source, std::string(8192, 'x')); }},
+        {"held by another program", [&] {
+             MakeGuideDb(source, genres);
+             holder = std::make_unique<SqliteFile>(source);
+             holder->Exec("PRAGMA locking_mode=EXCLUSIVE");
+             holder->Exec("BEGIN EXCLUSIVE");
+         }},
+    };
+    for (const Unreadable& c : cases) {
+        std::remove(source.c_str());
+        c.make();
+        prefetch.Start(source);
+        EXPECT_FALSE(prefetch.Take(source).has_value()) << c.what;
+        EXPECT_TRUE(messages.shown().empty()) << c.what;
+    }
+    EXPECT_TRUE(ReadNotInstalledGenreNames(db, source, {}).empty());
+    EXPECT_EQ(messages.shown().size(), 1u) << "the page's own read names the file it cannot open";
+    holder.reset();
+
+    // A damaged file: the genres before the damage, as the page reads them.
+    std::vector<FixtureGenre> many;
+    for (int i = 0; i < 300; ++i)
+        many.push_back({std::to_string(i / 10 + 10), std::to_string(i % 10 + 1), "A rather long genre name " + std::to_string(i)});
+    std::remove(source.c_str());
+    MakeGuideDb(source, many);
+    const std::string good = ReadFileBytes(source);
+    size_t compared = 0;
+    for (size_t page = 2; page < good.size() / 4096; page += 3) {
+        std::string bad = good;
+        bad[page * 4096] = '\x7f'; // not a page type
+        WriteFileBytes(source, bad);
+        prefetch.Start(source);
+        read = prefetch.Take(source);
+        if (!read)
+            continue;
+        ++compared;
+        EXPECT_EQ(NotInstalledGenreNames(*read, {}), ReadNotInstalledGenreNames(db, source, {})) << page;
+    }
+    EXPECT_GT(compared, 0u);
 }
 
 } // namespace
