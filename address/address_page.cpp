@@ -39,13 +39,49 @@ wxString SizeLabel(UINT nID, std::int32_t nSizeMB, int nDefaultMB)
 
 CAddressPage::CAddressPage() = default;
 
-bool CAddressPage::Create(wxWindow* parent)
+bool CAddressPage::Create(wxWindow* parent, bool bControlsLater)
 {
     if (!wxPanel::Create(parent, wxID_ANY, wxPoint(0, 0), wxDefaultSize, wxTAB_TRAVERSAL))
         return false;
     ApplyDialogFont(this);
     SetSize(DlgSize(this, 254, 154));
+    if (bControlsLater) {
+        // The first idle time comes once the main dialog is on screen.
+        Bind(wxEVT_IDLE, &CAddressPage::OnFirstIdle, this);
+    } else {
+        CreateControls();
+    }
+    return OnInitDialog() != FALSE;
+}
 
+bool CAddressPage::Show(bool show)
+{
+    if (show)
+        EnsureControls();
+    return wxPanel::Show(show);
+}
+
+void CAddressPage::OnFirstIdle(wxIdleEvent& event)
+{
+    event.Skip();
+    Unbind(wxEVT_IDLE, &CAddressPage::OnFirstIdle, this);
+    EnsureControls();
+}
+
+void CAddressPage::EnsureControls()
+{
+    if (m_btnApply)
+        return;
+    CreateControls();
+    ShowChoices();
+    UpdateData(FALSE);
+    // What the main dialog does for the controls it finds at start.
+    NameUnlabelledControls(this);
+    NoToolTipsOnDisabledControls(this);
+}
+
+void CAddressPage::CreateControls()
+{
     // Template 149, in tab order.
     auto rect = [this](int x, int y, int cx, int cy) { return DlgRect(this, x, y, cx, cy); };
     auto place = [](wxWindow* w, const wxRect& r) {
@@ -97,12 +133,9 @@ bool CAddressPage::Create(wxWindow* parent)
     // Data exchange: the bound controls.
     m_staticDetailedNote = static_cast<wxStaticText*>(FindWindow(IDC_DETAILED_NOTE));
     m_staticStandardNote = static_cast<wxStaticText*>(FindWindow(IDC_STANDARD_NOTE));
+    m_pDetailedRadio = static_cast<wxRadioButton*>(FindWindow(IDC_DETAILED));
+    m_pStandardRadio = static_cast<wxRadioButton*>(FindWindow(IDC_STANDARD));
 
-    return OnInitDialog() != FALSE;
-}
-
-BOOL CAddressPage::OnInitDialog()
-{
     static const struct {
         int nCtrl;
         UINT nString;
@@ -113,7 +146,10 @@ BOOL CAddressPage::OnInitDialog()
     for (const auto& tip : kTips)
         if (wxWindow* w = FindWindow(tip.nCtrl))
             w->SetToolTip(WxResText(tip.nString));
+}
 
+BOOL CAddressPage::OnInitDialog()
+{
     m_strDetailedFile = GetAddressDetailedFile();
     m_strStandardFile = GetAddressStandardFile();
     m_strInstalledFile = GetAddressFile();
@@ -121,14 +157,9 @@ BOOL CAddressPage::OnInitDialog()
     m_strSourceDir = FolderOfPath(GetAddressCdPath());
     m_strDestDir = FolderOfPath(GetAddressHdPath(m_strInstalledFile.c_str()));
 
-    m_pDetailedRadio = static_cast<wxRadioButton*>(FindWindow(IDC_DETAILED));
-    m_pStandardRadio = static_cast<wxRadioButton*>(FindWindow(IDC_STANDARD));
-
     // The registry holds DWORDs; the page reads them as signed sizes.
     m_nDetailedSizeMB = static_cast<std::int32_t>(GetAddressDetailedSize());
     m_nStandardSizeMB = static_cast<std::int32_t>(GetAddressStandardSize());
-    m_pDetailedRadio->SetLabel(SizeLabel(5135, m_nDetailedSizeMB, 195));
-    m_pStandardRadio->SetLabel(SizeLabel(5134, m_nStandardSizeMB, 43));
 
     UpdateSourceChoices();
     UpdateInstalledCheck();
@@ -139,10 +170,26 @@ BOOL CAddressPage::OnInitDialog()
 
 void CAddressPage::UpdateData(BOOL bSaveAndValidate)
 {
-    if (bSaveAndValidate)
+    if (bSaveAndValidate || !m_editSource)
         return;
     m_editSource->ChangeValue(WxFromCp932(m_strSourceDir));
     m_editDest->ChangeValue(WxFromCp932(m_strDestDir));
+}
+
+void CAddressPage::ShowChoices()
+{
+    if (!m_btnApply)
+        return;
+    m_pDetailedRadio->SetLabel(SizeLabel(5135, m_nDetailedSizeMB, 195));
+    m_pStandardRadio->SetLabel(SizeLabel(5134, m_nStandardSizeMB, 43));
+    m_pDetailedRadio->Enable(m_bDetailedOffered);
+    m_staticDetailedNote->Enable(m_bDetailedOffered);
+    m_pStandardRadio->Enable(m_bStandardOffered);
+    m_staticStandardNote->Enable(m_bStandardOffered);
+    wxRadioButton* checked = m_nChecked == 4 ? m_pDetailedRadio : m_nChecked == 3 ? m_pStandardRadio : m_pNoneRadio;
+    if (!checked->GetValue())
+        checked->SetValue(true);
+    m_btnApply->Enable(m_bApplyEnabled);
 }
 
 int CAddressPage::InstalledLevel()
@@ -152,22 +199,15 @@ int CAddressPage::InstalledLevel()
 
 void CAddressPage::UpdateSourceChoices()
 {
-    const bool bDetailed = GetAddressDataLevel(m_strSourceDir, kAddressData, m_strDetailedFile) != 0;
-    m_pDetailedRadio->Enable(bDetailed);
-    m_staticDetailedNote->Enable(bDetailed);
-    const bool bStandard = GetAddressDataLevel(m_strSourceDir, kAddressData, m_strStandardFile) != 0;
-    m_pStandardRadio->Enable(bStandard);
-    m_staticStandardNote->Enable(bStandard);
+    m_bDetailedOffered = GetAddressDataLevel(m_strSourceDir, kAddressData, m_strDetailedFile) != 0;
+    m_bStandardOffered = GetAddressDataLevel(m_strSourceDir, kAddressData, m_strStandardFile) != 0;
+    ShowChoices();
 }
 
 void CAddressPage::SetRadioChecks(bool bDetailed, bool bStandard)
 {
-    if (bDetailed)
-        m_pDetailedRadio->SetValue(true);
-    else if (bStandard)
-        m_pStandardRadio->SetValue(true);
-    else
-        m_pNoneRadio->SetValue(true);
+    m_nChecked = bDetailed ? 4 : bStandard ? 3 : 0;
+    ShowChoices();
 }
 
 void CAddressPage::UpdateInstalledCheck()
@@ -179,8 +219,6 @@ void CAddressPage::UpdateInstalledCheck()
 
 void CAddressPage::UpdateApplyButton()
 {
-    // IsThisEnabled: the page's own state, also while the main dialog is
-    // disabled around an installation.
     int nInstalled = -1;
     auto installed = [&] {
         if (nInstalled < 0)
@@ -188,15 +226,17 @@ void CAddressPage::UpdateApplyButton()
         return nInstalled;
     };
     bool bEnable = false;
-    if (m_pDetailedRadio->IsThisEnabled() && m_pDetailedRadio->GetValue() && installed() != 4)
+    if (m_bDetailedOffered && m_nChecked == 4 && installed() != 4)
         bEnable = true;
-    else if (m_pStandardRadio->IsThisEnabled() && m_pStandardRadio->GetValue() && installed() != 3)
+    else if (m_bStandardOffered && m_nChecked == 3 && installed() != 3)
         bEnable = true;
-    m_btnApply->Enable(bEnable);
+    m_bApplyEnabled = bEnable;
+    ShowChoices();
 }
 
 void CAddressPage::OnSelectData(wxCommandEvent&)
 {
+    m_nChecked = m_pDetailedRadio->GetValue() ? 4 : m_pStandardRadio->GetValue() ? 3 : 0;
     UpdateApplyButton();
 }
 
@@ -276,9 +316,9 @@ void CAddressPage::OnApply()
         return;
 
     std::string strFile;
-    if (m_pDetailedRadio->GetValue() && m_pDetailedRadio->IsThisEnabled())
+    if (m_nChecked == 4 && m_bDetailedOffered)
         strFile = m_strDetailedFile;
-    else if (m_pStandardRadio->GetValue() && m_pStandardRadio->IsThisEnabled())
+    else if (m_nChecked == 3 && m_bStandardOffered)
         strFile = m_strStandardFile;
     else
         return;

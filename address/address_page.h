@@ -11,6 +11,7 @@
 
 class wxButton;
 class wxCommandEvent;
+class wxIdleEvent;
 class wxKeyEvent;
 class wxRadioButton;
 class wxStaticText;
@@ -35,8 +36,12 @@ public:
     CAddressPage();
 
     // Creates the page from template 149 as a child of parent (the main
-    // dialog's page frame) and initialises it.
-    bool Create(wxWindow* parent);
+    // dialog's page frame) and initialises it. With bControlsLater the page,
+    // hidden at start, reads its settings and data now (with any message
+    // that brings) but makes its controls once the main dialog is on screen,
+    // or when it is shown, whichever comes first.
+    bool Create(wxWindow* parent, bool bControlsLater = false);
+    bool Show(bool show = true) override;
 
     void SetMainDialog(wxWindow* pMainDlg) { m_pMainDlg = pMainDlg; }
 
@@ -69,6 +74,12 @@ protected:
     void OnSelectData(wxCommandEvent& event);
     void OnCharHook(wxKeyEvent& event);
 
+    void CreateControls();
+    void EnsureControls();
+    void OnFirstIdle(wxIdleEvent& event);
+    // The choices below to the controls, once they exist.
+    void ShowChoices();
+
     // One folder button: the source (1040) or the destination (1050).
     void BrowseFolder(bool bSource);
     void SetRadioChecks(bool bDetailed, bool bStandard);
@@ -95,6 +106,14 @@ protected:
     wxRadioButton* m_pNoneRadio = nullptr;
     std::int32_t m_nDetailedSizeMB = 0;
     std::int32_t m_nStandardSizeMB = 0;
+    // Which data the CD-ROM offers (radio button and note enabled), which is
+    // checked (4 detailed, 3 standard, 0 neither) and whether the apply
+    // button is enabled: the page's own state, also while the main dialog is
+    // disabled around an installation.
+    bool m_bDetailedOffered = false;
+    bool m_bStandardOffered = false;
+    int m_nChecked = 0;
+    bool m_bApplyEnabled = false;
     wxTextCtrl* m_editSource = nullptr;
     wxTextCtrl* m_editDest = nullptr;
 };

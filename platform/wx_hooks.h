@@ -9,7 +9,11 @@ class wxWindow;
 
 // The locale and the toolkit's own translations follow the environment
 // (LANG and the like), so the folder dialog and stock texts match the desktop.
-void UseEnvironmentLocale();
+// Finding the toolkit's catalogue looks into every language's folder; with
+// WhenIdle that waits for the application's first idle time, once its window
+// is on screen (no window of ours shows a stock text before).
+enum class StockTexts { Now, WhenIdle };
+void UseEnvironmentLocale(StockTexts when = StockTexts::Now);
 
 void InstallWxMessageBoxHandler();
 void InstallWxWaitCursorHooks();

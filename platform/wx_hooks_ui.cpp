@@ -2,9 +2,12 @@
 
 #include <wx/app.h>
 #include <wx/msgdlg.h>
+#include <wx/toplevel.h>
 #include <wx/translation.h>
 #include <wx/uilocale.h>
 #include <wx/utils.h>
+
+#include <vector>
 
 #include "platform/gtk_a11y.h"
 #include "platform/message_box.h"
@@ -14,6 +17,21 @@
 
 namespace {
 
+bool AnyWindowShown()
+{
+    for (const wxWindow* window : wxTopLevelWindows)
+        if (window->IsShown())
+            return true;
+    return false;
+}
+
+void LoadStockTextsOnce(wxIdleEvent& event)
+{
+    event.Skip();
+    wxTheApp->Unbind(wxEVT_IDLE, &LoadStockTextsOnce);
+    if (wxTranslations* translations = wxTranslations::Get())
+        translations->AddStdCatalog();
+}
 
 } // namespace
 
@@ -24,15 +42,19 @@ long MessageBoxStyle(UINT type)
     return style | wxCENTRE;
 }
 
-void UseEnvironmentLocale()
+void UseEnvironmentLocale(StockTexts when)
 {
     wxUILocale::UseDefault();
-    if (!wxTranslations::Get()) {
-        auto* translations = new wxTranslations;
-        wxTranslations::Set(translations);
-        // Without wxWidgets' catalog (wx3.2-i18n) stock texts stay English.
+    if (wxTranslations::Get())
+        return;
+    auto* translations = new wxTranslations;
+    wxTranslations::Set(translations);
+    // Without wxWidgets' catalog (wx3.2-i18n) stock texts stay English.
+    if (when == StockTexts::Now || !wxTheApp) {
         translations->AddStdCatalog();
+        return;
     }
+    wxTheApp->Bind(wxEVT_IDLE, &LoadStockTextsOnce);
 }
 
 void InstallWxMessageBoxHandler()
@@ -64,5 +86,22 @@ void InstallWxMessageBoxHandler()
 
 void InstallWxWaitCursorHooks()
 {
-    SetWaitCursorHooks({[] { wxBeginBusyCursor(); }, [] { wxEndBusyCursor(); }});
+    // The busy cursor shows only over windows on screen. Before the first
+    // one appears (the main dialog's pages read their lists) making it would
+    // only load the cursor theme, so each begin notes whether it began one.
+    static std::vector<bool> began;
+    SetWaitCursorHooks({[] {
+                            const bool shown = AnyWindowShown();
+                            began.push_back(shown);
+                            if (shown)
+                                wxBeginBusyCursor();
+                        },
+                        [] {
+                            if (began.empty())
+                                return;
+                            const bool shown = began.back();
+                            began.pop_back();
+                            if (shown)
+                                wxEndBusyCursor();
+                        }});
 }

@@ -22,7 +22,7 @@ bool CInstallerApp::Initialize(int& argcInOut, wxChar** argvIn)
 
 bool CInstallerApp::OnInit()
 {
-    UseEnvironmentLocale();
+    UseEnvironmentLocale(StockTexts::WhenIdle);
     // Work that needs no window runs on threads of its own while the main
     // dialog is being made: the source's genres for the guide page's first
     // fill, and the image loader of the address page's radio buttons.

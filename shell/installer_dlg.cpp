@@ -111,7 +111,9 @@ void CInstallerDlg::OnInitDialog()
     // From here the pages use the search engine on this thread.
     TheSourceGenrePrefetch().Finish();
 
-    m_pageAddress.Create(m_staticPageFrame);
+    // Hidden until its tab is chosen: its controls are made once the dialog
+    // is on screen.
+    m_pageAddress.Create(m_staticPageFrame, true);
     m_pageAddress.Hide();
     m_pageAddress.SetMainDialog(this);
 

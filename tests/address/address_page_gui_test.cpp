@@ -14,6 +14,7 @@
 #include "address_fixture.h"
 #include "gui_support/gui_test_support.h"
 #include "platform/wait_cursor.h"
+#include "platform/wx_text.h"
 #include "res/strings.h"
 #include "services/free_space.h"
 #include "settings/directory_settings.h"
@@ -53,8 +54,12 @@ protected:
         SetDiskFreeCalls(m_previousCalls);
     }
 
+    // How the page makes its controls: with the page, at the first idle time
+    // after it, or when it is shown.
+    enum class Controls { WithPage, AtIdle, WhenShown };
+
     // Opens the page on the address key holding these "Name"=value lines.
-    void Open(const Names& lines)
+    void Open(const Names& lines, Controls controls = Controls::WithPage)
     {
         std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane Corporation\\"
                            "DirectoryServices\\AddressDirectory]\n";
@@ -66,13 +71,17 @@ protected:
         m_main = new wxDialog(nullptr, wxID_ANY, "Pellvane");
         m_main->Show();
         m_page = new CAddressPage;
-        ASSERT_TRUE(m_page->Create(m_main));
+        ASSERT_TRUE(m_page->Create(m_main, controls != Controls::WithPage));
         m_page->SetMainDialog(m_main);
+        EXPECT_EQ(Control(P::IDC_APPLY) == nullptr, controls != Controls::WithPage);
+        if (controls == Controls::WhenShown)
+            m_page->Show();
         PumpEvents();
+        ASSERT_NE(Control(P::IDC_APPLY), nullptr);
     }
-    void OpenOn(const std::string& cd, const std::string& hd)
+    void OpenOn(const std::string& cd, const std::string& hd, Controls controls = Controls::WithPage)
     {
-        Open({Value("DataPath_0", cd + "/Adr_L.dbs"), Value("DataPath_1", hd + "/Address.dbs")});
+        Open({Value("DataPath_0", cd + "/Adr_L.dbs"), Value("DataPath_1", hd + "/Address.dbs")}, controls);
     }
     Names SavedPaths()
     {
@@ -125,11 +134,15 @@ TEST_F(AddressPageTest, ShowsAndSavesWhatTheRegistryHolds)
 {
     const std::string jp = m_dir / "地図", korean = m_dir / "한국";
     mkdir(korean.c_str(), 0777);
-    Open({"\"LFileSize\"=dword:ffffffff", "\"SFileSize\"=dword:000000fa", Value("DataPath_0", jp + "/Adr_S.dbs"),
-          Value("DataPath_1", m_hd + "/地図.dbs"), Value("Address_File", "地図.dbs"), Value("Address_L_File", "詳細.dbs")});
-    EXPECT_EQ((Names{Text(P::IDC_SOURCE_DIR), Text(P::IDC_DEST_DIR)}), (Names{jp + "/", m_hd + "/"}));
-    EXPECT_EQ(Control(P::IDC_DETAILED)->GetLabel().utf8_string(), "詳細データ [約195MB] ：");
-    EXPECT_EQ(Control(P::IDC_STANDARD)->GetLabel().utf8_string(), "標準データ [約250MB] ：");
+    for (const Controls controls : {Controls::AtIdle, Controls::WithPage}) {
+        Open({"\"LFileSize\"=dword:ffffffff", "\"SFileSize\"=dword:000000fa", Value("DataPath_0", jp + "/Adr_S.dbs"),
+              Value("DataPath_1", m_hd + "/地図.dbs"), Value("Address_File", "地図.dbs"), Value("Address_L_File", "詳細.dbs")},
+             controls);
+        EXPECT_EQ((Names{Text(P::IDC_SOURCE_DIR), Text(P::IDC_DEST_DIR)}), (Names{jp + "/", m_hd + "/"}));
+        EXPECT_EQ(Control(P::IDC_DETAILED)->GetLabel().utf8_string(), "詳細データ [約195MB] ：");
+        EXPECT_EQ(Control(P::IDC_STANDARD)->GetLabel().utf8_string(), "標準データ [約250MB] ：");
+        EXPECT_EQ(Control(P::IDC_APPLY)->GetToolTipText(), WxResText(5132));
+    }
     for (const auto& [button, answer] : {std::pair{P::IDC_BROWSE_DEST, jp}, std::pair{P::IDC_BROWSE_SOURCE, korean},
                                          std::pair{P::IDC_BROWSE_SOURCE, std::string()}}) {
         m_modals.AnswerDir(answer);
@@ -153,13 +166,17 @@ TEST_F(AddressPageTest, ChoicesFollowTheLevelsOfBothFolders)
         {3, 0, 0, {1, 0, 0, 0}, 1, -1},  {0, 4, 0, {0, 1, 0, 0}, -1, 1}, {3, 4, 3, {1, 1, 1, 0}, 0, 1},
         {3, 4, 4, {1, 1, 0, 1}, 1, 0},   {3, 4, 5, {1, 1, 0, 0}, 1, 1},  {0, 0, 3, {0, 0, 1, 0}, -1, -1},
     };
+    // The main dialog makes the hidden page's controls once it is on screen:
+    // they show the same.
+    for (const Controls controls : {Controls::WithPage, Controls::AtIdle, Controls::WhenShown})
     for (const auto& c : cases) {
         TempDir cd, hd;
         for (const auto& [level, path] : {std::pair{c.cdStandard, cd / "Adr_S.dbs"}, std::pair{c.cdDetailed, cd / "Adr_L.dbs"},
                                           std::pair{c.installed, hd / "Address.dbs"}})
             ASSERT_TRUE(level == 0 || address_fixture::MakeAddressDb(path, level));
-        OpenOn(cd.path(), hd.path());
-        SCOPED_TRACE(::testing::Message() << c.cdStandard << c.cdDetailed << c.installed);
+        OpenOn(cd.path(), hd.path(), controls);
+        SCOPED_TRACE(::testing::Message() << c.cdStandard << c.cdDetailed << c.installed << " controls "
+                                          << static_cast<int>(controls));
         // Each radio and its note, enabled or not together.
         EXPECT_EQ((std::vector<bool>{Enabled(P::IDC_STANDARD), Enabled(P::IDC_STANDARD_NOTE), Enabled(P::IDC_DETAILED),
                                      Enabled(P::IDC_DETAILED_NOTE), Checked(P::IDC_STANDARD), Checked(P::IDC_DETAILED)}),

@@ -19,12 +19,15 @@
 #include <wx/frame.h>
 #include <wx/progdlg.h>
 #include <wx/stattext.h>
+#include <wx/stockitem.h>
+#include <wx/translation.h>
 
 #include "address/browse_for_folder.h"
 #include "address/copy_progress.h"
 #include "gui_support/gui_test_support.h"
 #include "platform/cp932.h"
 #include "platform/message_box.h"
+#include "platform/wx_hooks.h"
 #include "services/progress_dlg.h"
 #include "support/test_support.h"
 
@@ -238,6 +241,17 @@ TEST_F(JapaneseButtons, MessageBoxesWhateverTheLocale)
 
 // The folder dialog follows the locale: Japanese throughout under a Japanese
 // one, GTK's English under C.
+// The installer finds the toolkit's catalogue once its window is on screen:
+// stock texts follow the locale from then on.
+TEST_F(JapaneseButtons, StockTextsFollowTheLocaleFromTheFirstIdleTime)
+{
+    wxTranslations::Set(nullptr);
+    UseEnvironmentLocale(StockTexts::WhenIdle);
+    EXPECT_EQ(wxGetStockLabel(wxID_CANCEL).utf8_string(), "&Cancel");
+    PumpEvents();
+    EXPECT_EQ(wxGetStockLabel(wxID_CANCEL).utf8_string(), JapaneseLocale() ? "キャンセル (&C)" : "&Cancel");
+}
+
 TEST_F(JapaneseButtons, FolderDialogFollowsTheLocale)
 {
     const char* home = std::getenv("HOME");

@@ -16,6 +16,7 @@
 
 #include "gui_support/gui_test_support.h"
 #include "platform/dialog_units.h"
+#include "platform/wait_cursor.h"
 #include "settings/directory_settings.h"
 #include "shell/installer_app_core.h"
 #include "shell/installer_dlg.h"
@@ -108,8 +109,11 @@ TEST_F(MainDialog, GuidePageFirstThenTabsSwitchPagesAndSelectThePriority)
             RegCloseKey(key);
         }
         TestDlg dlg;
+        // The hidden address page makes its controls once the dialog is on screen.
+        EXPECT_EQ(dlg.AddressPage()->FindWindow(CAddressPage::IDC_APPLY), nullptr);
         dlg.Show();
         PumpEvents();
+        EXPECT_NE(dlg.AddressPage()->FindWindow(CAddressPage::IDC_APPLY), nullptr);
         EXPECT_EQ(dlg.Tabs()->GetSelection(), 0);
         EXPECT_TRUE(dlg.GuidePage()->IsShown() && !dlg.AddressPage()->IsShown() && !dlg.Priority()->IsShown());
         for (int tab : {1, 0}) {
@@ -123,6 +127,26 @@ TEST_F(MainDialog, GuidePageFirstThenTabsSwitchPagesAndSelectThePriority)
 
 // Escape and Enter, wherever the focus is, do not end it; every way of
 // closing finishes the guide page, then the address page.
+// The pages read their lists before the dialog is on screen: no busy cursor
+// is made for no window, and one begun later still ends.
+TEST_F(MainDialog, TheBusyCursorOnlyOverAWindowOnScreen)
+{
+    {
+        CWaitCursor beforeAnyWindow;
+        EXPECT_FALSE(wxIsBusy());
+        TestDlg dlg;
+        EXPECT_FALSE(wxIsBusy());
+        dlg.Show();
+        {
+            CWaitCursor overTheDialog;
+            EXPECT_TRUE(wxIsBusy());
+        }
+        EXPECT_FALSE(wxIsBusy());
+    }
+    EXPECT_FALSE(wxIsBusy());
+    EXPECT_EQ(WaitCursorDepth(), 0);
+}
+
 TEST_F(MainDialog, OnlyClosingEndsItAndFinishesGuideThenAddress)
 {
     // A key as wxGTK delivers it: the char hook first, then key-down and char unless it was consumed.
