@@ -23,11 +23,9 @@ bool CInstallerApp::Initialize(int& argcInOut, wxChar** argvIn)
 bool CInstallerApp::OnInit()
 {
     UseEnvironmentLocale(StockTexts::WhenIdle);
-    // Work that needs no window runs on threads of its own while the main
-    // dialog is being made: the source's genres for the guide page's first
-    // fill, and the image loader of the address page's radio buttons.
+    // The source's genres for the guide page's first fill are read on a
+    // thread of its own while the main dialog is being made.
     TheSourceGenrePrefetch().Start(PeekGuideCdPath());
-    m_imageLoaderWarmUp.Start();
     InstallWxMessageBoxHandler();
     InstallWxWaitCursorHooks();
     RunInstaller();
@@ -42,7 +40,6 @@ int CInstallerApp::OnRun()
 
 int CInstallerApp::OnExit()
 {
-    m_imageLoaderWarmUp.Finish();
     TheSourceGenrePrefetch().Finish();
     ExitInstance();
     return wxApp::OnExit();

@@ -7,7 +7,6 @@
 
 #include <wx/app.h>
 
-#include "platform/image_loader_warm_up.h"
 #include "shell/installer_app_core.h"
 
 class CInstallerApp : public wxApp, public CInstallerAppCore {
@@ -25,9 +24,6 @@ public:
 
 protected:
     void RunMainDialog() override;
-
-private:
-    CImageLoaderWarmUp m_imageLoaderWarmUp;
 };
 
 wxDECLARE_APP(CInstallerApp);
