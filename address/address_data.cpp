@@ -8,8 +8,5 @@ int GetAddressDataLevel(const std::string& folder, const std::string& kind, cons
     const std::string file = AddBackslash(folder) + fileName;
     if (!FileExists(file))
         return 0;
-    CSearchDb db;
-    if (!db.IsProductData(file, kind))
-        return 0;
-    return db.GetDataLevel(file);
+    return CSearchDb().GetProductDataLevel(file, kind);
 }

@@ -166,15 +166,35 @@ BOOL CGuidePage::OnInitDialog()
     UpdateNotInstalledSize();
     RefreshGenreLists(m_strSourcePath, m_strDestPath);
 
-    m_progressDlg = new CProgressDlg();
-    // Owned by the main dialog's window so that it stays in front of it.
-    m_progressDlg->Create(wxGetTopLevelParent(this));
-    m_progressDlgAlive = m_progressDlg;
-    m_pProgressSink = m_progressDlg;
+    // The progress dialog waits, hidden, until the page is on screen.
+    Bind(wxEVT_IDLE, &CGuidePage::OnFirstIdle, this);
 
     UpdateData(FALSE);
     m_sizeCache.clear();
     return TRUE;
+}
+
+void CGuidePage::OnFirstIdle(wxIdleEvent& event)
+{
+    event.Skip();
+    Unbind(wxEVT_IDLE, &CGuidePage::OnFirstIdle, this);
+    ProgressDlg();
+}
+
+CProgressDlg* CGuidePage::ProgressDlg()
+{
+    if (!m_progressDlg) {
+        m_progressDlg = new CProgressDlg();
+        // Owned by the main dialog's window so that it stays in front of it.
+        m_progressDlg->Create(wxGetTopLevelParent(this));
+        m_progressDlgAlive = m_progressDlg;
+    }
+    return m_progressDlg;
+}
+
+CProgressSink* CGuidePage::ProgressSink()
+{
+    return m_pProgressSink ? m_pProgressSink : ProgressDlg();
 }
 
 void CGuidePage::UpdateData(BOOL bSaveAndValidate)

@@ -15,6 +15,7 @@
 #include "services/progress_dlg.h"
 
 class wxButton;
+class wxIdleEvent;
 class wxKeyEvent;
 class wxStaticText;
 class wxTextCtrl;
@@ -55,7 +56,7 @@ public:
 
     // Where the genre copies report their rows: the progress dialog unless
     // another sink is put in front of it (tests cancel through one).
-    void SetProgressSink(CProgressSink* pSink) { m_pProgressSink = pSink ? pSink : m_progressDlg; }
+    void SetProgressSink(CProgressSink* pSink) { m_pProgressSink = pSink; }
 
 protected:
     BOOL OnInitDialog();
@@ -100,6 +101,11 @@ protected:
     CSearchDb m_db;
     BOOL m_bGuideChanged = FALSE;
     std::vector<GenreRecord> m_installedGenres;
+    void OnFirstIdle(wxIdleEvent& event);
+    // The progress dialog, made at the first idle time or when first needed.
+    CProgressDlg* ProgressDlg();
+    // Where the work reports: the progress dialog unless a sink was set.
+    CProgressSink* ProgressSink();
     CProgressDlg* m_progressDlg = nullptr;
     CProgressSink* m_pProgressSink = nullptr;
     wxButton* m_btnBrowseSource = nullptr;

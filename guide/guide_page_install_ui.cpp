@@ -78,21 +78,21 @@ void CGuidePage::OnInstall()
 
 void CGuidePage::ShowProgress(const std::string& mode, UINT nTitleID)
 {
-    m_progressDlg->SetCaption(LoadResString(nTitleID));
-    m_progressDlg->CentreOnScreen();
-    m_progressDlg->Show();
+    ProgressDlg()->SetCaption(LoadResString(nTitleID));
+    ProgressDlg()->CentreOnScreen();
+    ProgressDlg()->Show();
     if (mode == kModeCopy)
-        m_progressDlg->StartCopyAnimation();
+        ProgressDlg()->StartCopyAnimation();
     else if (mode == kModeRemove)
-        m_progressDlg->StartRemoveAnimation();
+        ProgressDlg()->StartRemoveAnimation();
     Disable();
 }
 
 void CGuidePage::HideProgress()
 {
     Enable();
-    m_progressDlg->StopAnimation();
-    m_progressDlg->Hide();
+    ProgressDlg()->StopAnimation();
+    ProgressDlg()->Hide();
 }
 
 BOOL CGuidePage::HasRoomForSelection()
@@ -132,8 +132,8 @@ BOOL CGuidePage::InstallSelectedGenres(int n)
         if (!LookupGenreByName(m_strSourcePath, name, l1, l2))
             return FALSE;
 
-        m_progressDlg->SetText(FormatResString(IDS_INSTALLING_GENRE, name));
-        const int result = InstallGenre(m_pProgressSink, m_strSourcePath, m_strDestPath, l1, l2);
+        ProgressDlg()->SetText(FormatResString(IDS_INSTALLING_GENRE, name));
+        const int result = InstallGenre(ProgressSink(), m_strSourcePath, m_strDestPath, l1, l2);
         if (result == 1) {
             m_bGuideChanged = TRUE;
         } else if (result != 0) {
@@ -194,7 +194,7 @@ BOOL CGuidePage::RemoveSelectedGenres(int n)
         if (!UsableGenreName(m_listInstalled->GetItemText(current), name))
             return FALSE;
 
-        m_progressDlg->SetText(FormatResString(IDS_REMOVING_GENRE, name));
+        ProgressDlg()->SetText(FormatResString(IDS_REMOVING_GENRE, name));
         if (!FileExists(m_strDestPath)) {
             ShowFormattedMessage(IDS_FILE_NOT_FOUND, m_strDestPath.c_str());
             return FALSE;

@@ -49,6 +49,8 @@ public:
     // Queries.
     BOOL IsProductData(const std::string& path, const std::string& kind);
     int GetDataLevel(const std::string& path);
+    // GetDataLevel of a file IsProductData accepts, else 0; one open.
+    int GetProductDataLevel(const std::string& path, const std::string& kind);
     long CountRecords(const std::string& path, const std::string& sql);
     // Bytes the genre adds; -1 when its rows could not be counted.
     long EstimateGenreSize(const std::string& path, const std::string& l1, const std::string& l2);

@@ -36,23 +36,54 @@ bool WholeNumber(const COleVariant& v, long& out)
 
 } // namespace
 
+namespace {
+
+// Whether the open Property recordset's first row names the product and
+// kind; false without a row.
+bool IsProductRow(CSearchDb& db, CDaoRecordset* pRs, const std::string& kind)
+{
+    try {
+        if (pRs->IsEOF())
+            return false;
+    } catch (const CDaoException&) {
+        return false;
+    }
+    return db.GetFieldText(pRs, "ProductName") == kProductName && db.GetFieldText(pRs, "DataName") == kind;
+}
+
+// The data level the open Property recordset's first row gives.
+int LevelOfRow(CSearchDb& db, CDaoRecordset* pRs)
+{
+    try {
+        // Without a Property row the file says nothing of its level.
+        if (pRs->IsEOF())
+            return 0;
+    } catch (const CDaoException&) {
+        return 0;
+    }
+    const std::string version = db.GetFieldText(pRs, "ProductVersion");
+    if (version.empty() || version[0] != '5')
+        return 3;
+    try {
+        long level = 0;
+        if (WholeNumber(pRs->GetFieldValue("Level"), level) && level >= 1 && level <= 5)
+            return static_cast<int>(level);
+        return 0;
+    } catch (const CDaoException&) {
+        // Version 5 data without a Level column is standard data.
+        return 3;
+    }
+}
+
+} // namespace
+
 BOOL CSearchDb::IsProductData(const std::string& path, const std::string& kind)
 {
     DatabaseHandle db(*this, OpenDatabase(path, TRUE));
     if (!db.IsOpen())
         return FALSE;
     RecordsetHandle rs(*this, OpenRecordset(db.get(), LoadResString(13023)));
-    if (!rs.IsOpen())
-        return FALSE;
-    try {
-        if (rs->IsEOF())
-            return FALSE;
-    } catch (const CDaoException&) {
-        return FALSE;
-    }
-    const std::string product = GetFieldText(rs.get(), "ProductName");
-    const std::string dataName = GetFieldText(rs.get(), "DataName");
-    return product == kProductName && dataName == kind ? TRUE : FALSE;
+    return rs.IsOpen() && IsProductRow(*this, rs.get(), kind) ? TRUE : FALSE;
 }
 
 int CSearchDb::GetDataLevel(const std::string& path)
@@ -61,27 +92,16 @@ int CSearchDb::GetDataLevel(const std::string& path)
     if (!db.IsOpen())
         return 0;
     RecordsetHandle rs(*this, OpenRecordset(db.get(), LoadResString(13023)));
-    if (!rs.IsOpen())
+    return rs.IsOpen() ? LevelOfRow(*this, rs.get()) : 0;
+}
+
+int CSearchDb::GetProductDataLevel(const std::string& path, const std::string& kind)
+{
+    DatabaseHandle db(*this, OpenDatabase(path, TRUE));
+    if (!db.IsOpen())
         return 0;
-    try {
-        // Without a Property row the file says nothing of its level.
-        if (rs->IsEOF())
-            return 0;
-    } catch (const CDaoException&) {
-        return 0;
-    }
-    const std::string version = GetFieldText(rs.get(), "ProductVersion");
-    if (version.empty() || version[0] != '5')
-        return 3;
-    try {
-        long level = 0;
-        if (WholeNumber(rs->GetFieldValue("Level"), level) && level >= 1 && level <= 5)
-            return static_cast<int>(level);
-        return 0;
-    } catch (const CDaoException&) {
-        // Version 5 data without a Level column is standard data.
-        return 3;
-    }
+    RecordsetHandle rs(*this, OpenRecordset(db.get(), LoadResString(13023)));
+    return rs.IsOpen() && IsProductRow(*this, rs.get(), kind) ? LevelOfRow(*this, rs.get()) : 0;
 }
 
 long CSearchDb::CountRecords(const std::string& path, const std::string& sql)
