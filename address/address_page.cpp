@@ -73,6 +73,7 @@ void CAddressPage::EnsureControls()
     if (m_btnApply)
         return;
     CreateControls();
+    ShowSizes();
     ShowChoices();
     UpdateData(FALSE);
     // What the main dialog does for the controls it finds at start.
@@ -160,6 +161,7 @@ BOOL CAddressPage::OnInitDialog()
     // The registry holds DWORDs; the page reads them as signed sizes.
     m_nDetailedSizeMB = static_cast<std::int32_t>(GetAddressDetailedSize());
     m_nStandardSizeMB = static_cast<std::int32_t>(GetAddressStandardSize());
+    ShowSizes();
 
     UpdateSourceChoices();
     UpdateInstalledCheck();
@@ -176,12 +178,18 @@ void CAddressPage::UpdateData(BOOL bSaveAndValidate)
     m_editDest->ChangeValue(WxFromCp932(m_strDestDir));
 }
 
-void CAddressPage::ShowChoices()
+void CAddressPage::ShowSizes()
 {
     if (!m_btnApply)
         return;
     m_pDetailedRadio->SetLabel(SizeLabel(5135, m_nDetailedSizeMB, 195));
     m_pStandardRadio->SetLabel(SizeLabel(5134, m_nStandardSizeMB, 43));
+}
+
+void CAddressPage::ShowChoices()
+{
+    if (!m_btnApply)
+        return;
     m_pDetailedRadio->Enable(m_bDetailedOffered);
     m_staticDetailedNote->Enable(m_bDetailedOffered);
     m_pStandardRadio->Enable(m_bStandardOffered);

@@ -77,7 +77,8 @@ protected:
     void CreateControls();
     void EnsureControls();
     void OnFirstIdle(wxIdleEvent& event);
-    // The choices below to the controls, once they exist.
+    // The sizes and the choices below to the controls, once they exist.
+    void ShowSizes();
     void ShowChoices();
 
     // One folder button: the source (1040) or the destination (1050).
