@@ -31,7 +31,11 @@ wxRect ToolkitRect(wxWindow* window, const Units& u)
 }
 
 struct Dialog {
-    Dialog() : window(new wxDialog(nullptr, wxID_ANY, "units")), page(new wxPanel(window)) {}
+    Dialog()
+        : window(new wxDialog(nullptr, wxID_ANY, "units"))
+        , page(new wxPanel(window))
+    {
+    }
     ~Dialog() { window->Destroy(); }
     wxDialog* window;
     wxPanel* page;
