@@ -15,7 +15,10 @@ class CGenreListCtrl : public wxDataViewListCtrl {
 public:
     CGenreListCtrl(wxWindow* parent, wxWindowID id, const wxRect& rect);
 
-    // Column 0: left-aligned, width in pixels, no header shown.
+    // Column 0: left-aligned, width in pixels, no header shown. The heading
+    // is the column's name for screen readers; it is given to the column at
+    // the first idle time, once the window is on screen, since measuring it
+    // loads the header's bold face, which nothing on screen uses.
     void InsertColumn(const wxString& heading, int width);
     // The icon drawn before every item.
     void SetItemIcon(const wxBitmap& icon) { m_icon = icon; }
@@ -36,6 +39,9 @@ public:
     wxUIntPtr GetItemDataAt(int n) const;
 
 private:
+    void OnFirstIdle(wxIdleEvent& event);
+
+    wxString m_heading;
     wxBitmap m_icon;
     std::vector<std::string> m_names; // UTF-8, by index
 };

@@ -12,7 +12,17 @@ CGenreListCtrl::CGenreListCtrl(wxWindow* parent, wxWindowID id, const wxRect& re
 
 void CGenreListCtrl::InsertColumn(const wxString& heading, int width)
 {
-    AppendIconTextColumn(heading, wxDATAVIEW_CELL_INERT, width, wxALIGN_LEFT, 0);
+    AppendIconTextColumn(wxString(), wxDATAVIEW_CELL_INERT, width, wxALIGN_LEFT, 0);
+    m_heading = heading;
+    Bind(wxEVT_IDLE, &CGenreListCtrl::OnFirstIdle, this);
+}
+
+void CGenreListCtrl::OnFirstIdle(wxIdleEvent& event)
+{
+    event.Skip();
+    Unbind(wxEVT_IDLE, &CGenreListCtrl::OnFirstIdle, this);
+    if (wxDataViewColumn* column = GetColumn(0))
+        column->SetTitle(m_heading);
 }
 
 void CGenreListCtrl::InsertItem(int index, const std::string& nameUtf8, wxUIntPtr data)

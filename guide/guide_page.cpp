@@ -85,7 +85,7 @@ bool CGuidePage::Create(wxWindow* parent)
         return new wxTextCtrl(this, id, wxString(), r.GetPosition(), r.GetSize(), wxTE_READONLY | wxBORDER_SUNKEN);
     };
     auto label = [this](int id, const char* text, const wxRect& r, long style = 0) {
-        return new wxStaticText(this, id, WxFromUtf8(text), r.GetPosition(), r.GetSize(), style);
+        return NewTemplateLabel(this, id, WxFromUtf8(text), r, style);
     };
     auto button = [this](int id, const char* text, const wxRect& r) {
         return new wxButton(this, id, WxFromUtf8(text), r.GetPosition(), r.GetSize());

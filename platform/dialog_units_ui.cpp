@@ -7,6 +7,7 @@
 
 #include <wx/font.h>
 #include <wx/math.h>
+#include <wx/stattext.h>
 #include <wx/toplevel.h>
 #include <wx/window.h>
 
@@ -73,4 +74,14 @@ wxSize DlgSize(wxWindow* parent, int cx, int cy)
 {
     const wxSize base = DlgUnitBase(parent);
     return wxSize(DlgToPixels(cx, base.x, 4), DlgToPixels(cy, base.y, 8));
+}
+
+wxStaticText* NewTemplateLabel(wxWindow* parent, int id, const wxString& text, const wxRect& rect, long style)
+{
+    // The rectangle gives the size: made without sizing itself to its text,
+    // the label is measured first when the window lays it out.
+    auto* label = new wxStaticText(parent, id, text, rect.GetPosition(), rect.GetSize(), style | wxST_NO_AUTORESIZE);
+    if (!(style & wxST_NO_AUTORESIZE))
+        label->SetWindowStyleFlag(label->GetWindowStyleFlag() & ~wxST_NO_AUTORESIZE);
+    return label;
 }

@@ -89,7 +89,7 @@ void CInstallerDlg::CreateControls()
     m_comboPriority->Hide();
 
     r = DlgRect(this, 5, 190, 57, 11);
-    auto* label = new wxStaticText(this, wxID_ANY, WxFromUtf8("優先するデータ :"), r.GetPosition(), r.GetSize());
+    wxStaticText* label = NewTemplateLabel(this, wxID_ANY, WxFromUtf8("優先するデータ :"), r);
     label->Hide();
 
     r = DlgRect(this, 224, 190, 44, 14);

@@ -144,6 +144,20 @@ TEST_F(GuidePageTest, WithoutAHardDiskDatabaseEveryGenreIsOfferedAndNothingMade)
     EXPECT_EQ(ListDir(hd.path()), Names{});
 }
 
+// The lists draw no header; their one column still has its name for screen
+// readers once the page is on screen.
+TEST_F(GuidePageTest, EachListNamesItsColumnOnceOnScreen)
+{
+    MakeGuideDb(source, kCd);
+    MakeGuideDb(dest, {});
+    Open();
+    for (int id : {kNotInstalled, kInstalled}) {
+        CGenreListCtrl* list = List(page, id);
+        ASSERT_EQ(list->GetColumnCount(), 1u);
+        EXPECT_EQ(list->GetColumn(0)->GetTitle().utf8_string(), "ジャンル名") << id;
+    }
+}
+
 // A real click selects; the size label sums the selection (400 bytes a point, 200 a genre row).
 TEST_F(GuidePageTest, SizeLabelFollowsTheSelection)
 {

@@ -9,6 +9,7 @@
 #include <wx/dialog.h>
 #include <wx/font.h>
 #include <wx/panel.h>
+#include <wx/stattext.h>
 
 #include "gui_support/gui_test_support.h"
 #include "platform/dialog_units.h"
@@ -77,6 +78,33 @@ TEST(DialogUnits, ArePixelsOfTheTopLevelWindowsFontWhateverItIsAndAfterItChanges
     // And back.
     ApplyDialogFont(second.window);
     EXPECT_EQ(DlgRect(second.page, 5, 2, 263, 180), before);
+}
+
+// A template label has its rectangle, its text and the resizing of its style.
+TEST(DialogUnits, TemplateLabelsKeepTheirRectangleAndResizeAsTheirStyleSays)
+{
+    ModalRecorder modals; // no modal window is expected
+    Dialog dialog;
+    ApplyDialogFont(dialog.window);
+    const wxRect rect = DlgRect(dialog.page, 3, 36, 40, 9);
+    const wxString longer = wxString::FromUTF8("インストール済みジャンル、インストール済みジャンル(&T):");
+    const struct {
+        long style;
+        bool grows;
+    } cases[] = {
+        {0, true}, {wxALIGN_RIGHT, true}, {wxST_NO_AUTORESIZE, false}, {wxALIGN_RIGHT | wxST_NO_AUTORESIZE, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "style " << c.style);
+        wxStaticText* label =
+            NewTemplateLabel(dialog.page, wxID_ANY, wxString::FromUTF8("未インストール(&S):"), rect, c.style);
+        EXPECT_EQ(label->GetRect(), rect);
+        EXPECT_EQ(label->GetLabel().utf8_string(), "未インストール(&S):");
+        EXPECT_EQ(label->GetWindowStyleFlag() & (wxALIGN_RIGHT | wxST_NO_AUTORESIZE), c.style);
+        EXPECT_EQ(label->GetFont(), dialog.window->GetFont());
+        label->SetLabel(longer);
+        EXPECT_EQ(label->GetSize().x > rect.width, c.grows) << label->GetSize().x;
+        label->Destroy();
+    }
 }
 
 } // namespace
