@@ -176,6 +176,14 @@ def main():
         # with its page.
         guide = check_names(dlg, "guide page")
         check(guide >= 8, "the guide page's controls are reachable (%d)" % guide)
+        # The genre lists draw no header; a screen reader still names their column.
+        lists = [acc for acc in walk(dlg) if acc.getRole() in (pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE_TABLE)]
+        check(len(lists) == 2, "the guide page has two genre lists (%d)" % len(lists))
+        for acc in lists:
+            table = acc.queryTable()
+            header = table.getColumnHeader(0)
+            heard = (table.getColumnDescription(0), header.name if header is not None else None)
+            check("ジャンル名" in heard, "a genre list's column is named: %r" % (heard,))
         tabs = next(acc for acc in walk(dlg) if acc.getRole() == pyatspi.ROLE_PAGE_TAB_LIST)
         tabs.querySelection().selectChild(1)
         wait_for("the address page", lambda: button(dlg, "適用") if showing(button(dlg, "適用")) else None, app=app)
