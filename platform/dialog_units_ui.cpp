@@ -45,7 +45,7 @@ int TextResolution()
 wxSize DlgUnitBase(wxWindow* parent)
 {
     const wxWindow* top = wxGetTopLevelParent(parent);
-    if (!top || !top->GetFont().IsOk())
+    if (!top)
         return parent->ConvertDialogToPixels(wxSize(4, 8));
     static std::map<std::pair<wxString, int>, wxSize> bases;
     const auto key = std::make_pair(top->GetFont().GetNativeFontInfoDesc(), TextResolution());
