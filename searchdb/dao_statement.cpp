@@ -15,9 +15,20 @@ Statement Prepare(sqlite3* db, const std::string& sqlUtf8, unsigned flags)
         ThrowFromDb(db, rc, "");
     if (!stmt)
         Throw(SQLITE_ERROR, "empty statement");
-    for (const char* p = tail; p && p < sqlUtf8.c_str() + sqlUtf8.size(); ++p)
-        if (!IsBlank(*p) && *p != ';')
+    // What follows the statement may be blanks, semicolons and comments;
+    // SQLite compiles those to no statement at all.
+    const char* const end = sqlUtf8.c_str() + sqlUtf8.size();
+    while (tail && tail < end) {
+        sqlite3_stmt* next = nullptr;
+        const char* after = nullptr;
+        const int nextRc = sqlite3_prepare_v2(db, tail, static_cast<int>(end - tail), &next, &after);
+        const Statement second(next);
+        if (nextRc != SQLITE_OK || second)
             Throw(SQLITE_ERROR, "more than one statement");
+        if (!after || after <= tail)
+            break;
+        tail = after;
+    }
     return stmt;
 }
 

@@ -134,3 +134,47 @@ TEST(DaoEngine, MoveLastCountsTheRowsOfAnyQueryAndLandsOnTheLastOne)
         EXPECT_TRUE(rs.IsEOF());
     }
 }
+
+// A query is one statement; blanks, semicolons and comments may follow it,
+// a second statement may not.
+TEST(DaoEngine, AQueryIsOneStatementWhateverCommentsFollowIt)
+{
+    TempDir dir;
+    const std::string path = dir / "Guide.dbs";
+    MakeGuideFile(path, PointRows("10", "01", 3));
+    const struct {
+        const char* sql;
+        bool accepted;
+    } cases[] = {
+        {"SELECT Name FROM Point", true},
+        {"SELECT Name FROM Point;", true},
+        {"SELECT Name FROM Point ; ; \n", true},
+        {"SELECT Name FROM Point -- the names", true},
+        {"SELECT Name FROM Point; -- the names", true},
+        {"SELECT Name FROM Point; /* the names */ ;", true},
+        {"SELECT Name FROM Point;\n-- one\n-- two\n", true},
+        {"SELECT Name FROM Point; SELECT L1 FROM Point", false},
+        {"SELECT Name FROM Point; -- one\nSELECT L1 FROM Point", false},
+        {"SELECT Name FROM Point; /* one */ DELETE FROM Point", false},
+        {"SELECT Name FROM Point; garbage", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        CDaoDatabase db;
+        db.Open(path, TRUE, TRUE, kConnect);
+        CDaoRecordset rs(&db);
+        bool opened = false;
+        try {
+            rs.Open(dbOpenDynaset, c.sql, 0);
+            opened = true;
+        } catch (const CDaoException&) {
+        }
+        EXPECT_EQ(opened, c.accepted);
+        if (opened) {
+            rs.MoveLast();
+            EXPECT_EQ(rs.GetRecordCount(), 3);
+        }
+    }
+    // Nothing of a refused text ran.
+    EXPECT_EQ(Query(path, "SELECT count(*) FROM Point").at(0).at(0), "3");
+}
