@@ -11,25 +11,12 @@
 #include "cli/console.h"
 #include "guide/genre_lists.h"
 #include "platform/win_types.h"
+#include "res/string_ids.h"
 #include "searchdb/search_db.h"
 
 namespace cli {
 
-// The window's messages.
-const UINT IDS_SAME_FOLDERS = 2010;
-const UINT IDS_LOW_SPACE = 2020;
-const UINT IDS_NOT_GUIDE_DATA = 2025;
-const UINT IDS_INSTALLING = 2027;
-const UINT IDS_INSTALLING_GENRE = 2028;
-const UINT IDS_INSTALL_FAILED = 2031;
-const UINT IDS_FILE_NOT_FOUND = 2032;
-const UINT IDS_REMOVE_FAILED = 2033;
-const UINT IDS_REMOVING_GENRE = 2035;
-const UINT IDS_OPTIMISE_FAILED = 2037;
-const UINT IDS_ALREADY_INSTALLED = 2038;
-const UINT IDS_OPTIMISED = 2024;
-const UINT IDS_NAME_NOT_USABLE = 2061;
-// Ours.
+// The window's messages are in res/string_ids.h; these are ours.
 const UINT IDS_NOT_A_GENRE = 6011;
 const UINT IDS_CANCELLED = 6012;
 const UINT IDS_INSTALLED = 6013;

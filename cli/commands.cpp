@@ -238,7 +238,7 @@ int RunCommand(const CliOptions& options, Json& json, bool& changed, std::string
         return 1;
     }
     if (name != "status" && name != "verify" && c.SameFolders()) {
-        ShowMessage(cli::IDS_SAME_FOLDERS);
+        ShowMessage(IDS_SAME_FOLDERS);
         return 1;
     }
     if (name == "status")

@@ -4,6 +4,7 @@
 
 #include "address/path_functions.h"
 #include "platform/cp932.h"
+#include "res/string_ids.h"
 #include "res/strings.h"
 #include "searchdb/search_db.h"
 
@@ -12,7 +13,6 @@ const char* const kSourceGenreCodeSql = "SELECT TS99GenreCode FROM Point WHERE L
 
 namespace {
 
-const UINT IDS_SQL_GENRE_ROWS = 13020;
 const char* const kSourceGenresSql = "SELECT L1,L2,Name FROM Category WHERE L3='0' ORDER BY L1,L2 ";
 
 // Name of the current row as the database holds it; Null gives "".

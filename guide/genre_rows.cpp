@@ -1,6 +1,7 @@
 #include "guide/genre_rows.h"
 
 #include "address/path_functions.h"
+#include "res/string_ids.h"
 #include "res/strings.h"
 #include "searchdb/search_db.h"
 #include "searchdb/search_handles.h"
@@ -11,7 +12,6 @@ namespace {
 
 const UINT IDS_SQL_DELETE_GENRE_CATEGORY = 12041;
 const UINT IDS_SQL_DELETE_GENRE_POINTS = 12051;
-const UINT IDS_SQL_GENRE_ROWS = 13020;
 const UINT IDS_SQL_GROUP_ROWS = 13021;
 const UINT IDS_SQL_GENRE_CATEGORY_ROWS = 13070;
 const UINT IDS_SQL_GENRE_POINT_ROWS = 13080;

@@ -21,6 +21,7 @@
 #include "platform/wait_cursor.h"
 #include "platform/wx_text.h"
 #include "res/bitmap_350.h"
+#include "res/string_ids.h"
 #include "res/strings.h"
 #include "searchdb/search_handles.h"
 #include "services/compact.h"
@@ -32,7 +33,6 @@
 namespace {
 
 // Messages.
-const UINT IDS_SAME_FOLDERS = 2010;
 const UINT IDS_BROWSE_DEST_TITLE = 2021;
 const UINT IDS_BROWSE_SOURCE_TITLE = 2022;
 

@@ -10,6 +10,7 @@
 #include "platform/cp932.h"
 #include "platform/message_box.h"
 #include "platform/wait_cursor.h"
+#include "res/string_ids.h"
 #include "res/strings.h"
 #include "services/compact.h"
 #include "services/free_space.h"
@@ -20,17 +21,7 @@
 namespace {
 
 // Messages.
-const UINT IDS_LOW_SPACE = 2020;
-const UINT IDS_NOT_GUIDE_DATA = 2025;
-const UINT IDS_INSTALLING = 2027;
-const UINT IDS_INSTALLING_GENRE = 2028;
-const UINT IDS_INSTALL_FAILED = 2031;
-const UINT IDS_FILE_NOT_FOUND = 2032;
-const UINT IDS_REMOVE_FAILED = 2033;
 const UINT IDS_REMOVING = 2034;
-const UINT IDS_REMOVING_GENRE = 2035;
-const UINT IDS_ALREADY_INSTALLED = 2038;
-const UINT IDS_NAME_NOT_USABLE = 2061;
 
 const char* const kModeCopy = "COPY";
 const char* const kModeRemove = "REMOVE";

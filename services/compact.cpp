@@ -19,6 +19,7 @@
 #include "platform/message_box.h"
 #include "platform/posix_file.h"
 #include "platform/wait_cursor.h"
+#include "res/string_ids.h"
 #include "res/strings.h"
 #include "searchdb/search_db.h"
 #include "settings/directory_settings.h"
@@ -27,8 +28,6 @@
 namespace {
 
 const UINT IDS_ASK_OPTIMISE = 2023;
-const UINT IDS_OPTIMISED = 2024;
-const UINT IDS_OPTIMISE_FAILED = 2037;
 
 // What the messages call the guide data.
 std::string GuideDataWord()
