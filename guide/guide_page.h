@@ -88,6 +88,11 @@ protected:
     void OnRemove();
     void ShowProgress(const std::string& mode, UINT nTitleID);
     void HideProgress();
+    void OnFirstIdle(wxIdleEvent& event);
+    // The progress dialog, made at the first idle time or when first needed.
+    CProgressDlg* ProgressDlg();
+    // Where the work reports: the progress dialog unless a sink was set.
+    CProgressSink* ProgressSink();
     BOOL HasRoomForSelection();
     BOOL InstallSelectedGenres(int n);
     int InstallGenre(CProgressSink* pProgress, const std::string& source, const std::string& dest,
@@ -95,17 +100,11 @@ protected:
     void RemoveEmptyDatabase();
     BOOL RemoveSelectedGenres(int n);
     BOOL DeleteGenreRows(const std::string& path, const std::string& l1, const std::string& l2);
-    // Every way out of an install or a removal ends here.
 
     long m_nSelectedSize = 0;
     CSearchDb m_db;
     BOOL m_bGuideChanged = FALSE;
     std::vector<GenreRecord> m_installedGenres;
-    void OnFirstIdle(wxIdleEvent& event);
-    // The progress dialog, made at the first idle time or when first needed.
-    CProgressDlg* ProgressDlg();
-    // Where the work reports: the progress dialog unless a sink was set.
-    CProgressSink* ProgressSink();
     CProgressDlg* m_progressDlg = nullptr;
     CProgressSink* m_pProgressSink = nullptr;
     wxButton* m_btnBrowseSource = nullptr;

@@ -69,21 +69,23 @@ void CGuidePage::OnInstall()
 
 void CGuidePage::ShowProgress(const std::string& mode, UINT nTitleID)
 {
-    ProgressDlg()->SetCaption(LoadResString(nTitleID));
-    ProgressDlg()->CentreOnScreen();
-    ProgressDlg()->Show();
+    CProgressDlg* dlg = ProgressDlg();
+    dlg->SetCaption(LoadResString(nTitleID));
+    dlg->CentreOnScreen();
+    dlg->Show();
     if (mode == kModeCopy)
-        ProgressDlg()->StartCopyAnimation();
+        dlg->StartCopyAnimation();
     else if (mode == kModeRemove)
-        ProgressDlg()->StartRemoveAnimation();
+        dlg->StartRemoveAnimation();
     Disable();
 }
 
 void CGuidePage::HideProgress()
 {
     Enable();
-    ProgressDlg()->StopAnimation();
-    ProgressDlg()->Hide();
+    CProgressDlg* dlg = ProgressDlg();
+    dlg->StopAnimation();
+    dlg->Hide();
 }
 
 BOOL CGuidePage::HasRoomForSelection()
